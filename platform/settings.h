@@ -1,0 +1,22 @@
+// The private profile: an INI file named after the executable (quorin.INI) in the user's
+// configuration folder ($XDG_CONFIG_HOME, else ~/.config), with the semantics of Windows'
+// profile calls: section and key names compare case-insensitively, a write changes one line
+// (or adds it) and leaves every other line exactly as it was, the file and its folder are made
+// on the first write, and values are stored exactly as given.
+#pragma once
+
+#include <string>
+
+#include "platform/win_types.h"
+
+// Full path of the settings file.
+std::string GetProfileFilePath();
+
+// The value of key in section, or the default when the file, section or key is missing.
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue);
+
+// Writes one value. FALSE when the value holds a line break (refused) or the file cannot be
+// written; the file is then unchanged.
+BOOL WriteProfileString(const std::string& section, const std::string& key,
+                        const std::string& value);

@@ -1,0 +1,23 @@
+// Resource ids of the program's templates, strings, icon and controls.
+#pragma once
+
+constexpr int IDR_MAINFRAME = 128;  // program icon
+constexpr int IDD_ABOUTBOX = 100;
+constexpr int IDS_ABOUTBOX = 101;
+constexpr int IDD_QUORIN_DIALOG = 102;
+
+constexpr int IDC_COMPORT = 1002;
+constexpr int IDC_BAUDRATE = 1003;
+constexpr int IDC_PROGRESS = 1016;
+constexpr int IDC_SEND = 1017;
+constexpr int IDC_EXIT = 1018;
+constexpr int IDC_STATUS = 1019;
+constexpr int IDC_FILENAME = 1020;
+constexpr int IDC_READ = 1021;
+constexpr int IDC_STATIC = -1;
+
+constexpr unsigned ABOUT_COMMAND = 16;  // system menu item id (IDM_ABOUTBOX)
+
+// Registers the templates, strings and icon with the window layer (once; later calls do
+// nothing).
+void RegisterQuorinResources();
