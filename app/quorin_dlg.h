@@ -39,6 +39,11 @@ class CQuorinDlg : public CDialog {
 
   // Read job's received-byte count.
   std::int32_t m_nReceived = 0;
+  // The reply code being acted on (0 outside a reply), so that an observer of a message box
+  // can tell a "Communication Error" the job survives (0x41) from one that ends it.
+  BYTE m_nReplyInHand = 0;
+  // The serial link reported that its device went away.
+  BOOL m_bLinkLost = FALSE;
 
   // Port name and speed name to list entry (the start-up tables).
   static int PortIndexFromName(const std::string& name);

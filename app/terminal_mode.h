@@ -1,0 +1,49 @@
+// The terminal mode: the same dialog on the headless backend, for a bench without a screen, a
+// session over ssh or a script. Status and message-box texts are printed as they appear,
+// progress as one updating line (or a line every 10 % when the output is not a terminal), and
+// the program ends by itself when the command-line job has ended.
+//
+// Exit statuses: 0 after "Done"; 1 after a job-ending error or when the port cannot be opened;
+// 2 when no job option was given (the help is printed); 130 / 143 after Ctrl+C / SIGTERM.
+#pragma once
+
+#include <string>
+
+#include "platform/headless_backend.h"
+#include "platform/window.h"
+
+class CQuorinDlg;
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_JOB_FAILED = 1;
+constexpr int EXIT_NO_JOB = 2;
+
+class CTerminalMode : public CWnd, public IHeadlessObserver {
+ public:
+  CTerminalMode();
+  ~CTerminalMode() override;
+
+  // True when the command line names a job ("-p", "-d", "-u" or "-b").
+  static bool HasJobOption(int argc, const char* const* argv);
+  static std::string HelpText();
+
+  // Runs the dialog in the terminal; returns the exit status.
+  int Run(int argc, const char* const* argv);
+
+  void OnHeadlessEvent(const HeadlessEvent& event) override;
+  LRESULT OnTerminationSignal(WPARAM wParam, LPARAM lParam);
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  void Finish(int status);
+  void PrintLine(const std::string& text);
+  void ShowProgress(int percent);
+
+  CQuorinDlg* m_pDlg = nullptr;
+  bool m_bTerminal = false;
+  bool m_bProgressLineOpen = false;
+  int m_nLastDecile = -1;
+  int m_nStatus = EXIT_JOB_FAILED;
+  bool m_bFinished = false;
+};

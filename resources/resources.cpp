@@ -1,0 +1,95 @@
+// The program's resource script: dialog templates 102 (main window) and 100 (About box),
+// string 101 and icon 128.
+#include <mutex>
+
+#include "app/command_line.h"
+#include "platform/pixel_buffer.h"
+#include "platform/window.h"
+#include "resources/icon_image.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char* const MAKER_ADDRESS = "www.quorin-tools.net";
+
+ControlTemplate Control(ControlKind kind, int id, const char* text, int x, int y, int cx, int cy,
+                        UINT style, UINT exStyle = 0) {
+  return ControlTemplate{kind, id, text, x, y, cx, cy, style | WS_CHILD | WS_VISIBLE, exStyle, {}, 0};
+}
+
+DialogTemplate MainDialogTemplate() {
+  DialogTemplate t;
+  t.id = IDD_QUORIN_DIALOG;
+  t.caption = std::string("Quorin :: ") + MAKER_ADDRESS;
+  t.fontFace = "Tahoma";
+  t.pointSize = 10;
+  t.cx = 259;
+  t.cy = 95;
+  t.style = DS_MODALFRAME | DS_SETFONT | WS_MINIMIZEBOX | WS_POPUP | WS_VISIBLE | WS_CAPTION |
+            WS_SYSMENU;
+  t.exStyle = WS_EX_APPWINDOW;
+  t.controls = {
+      Control(ControlKind::PushButton, IDC_SEND, "&Send to receiver", 180, 10, 65, 14,
+              BS_PUSHBUTTON | WS_TABSTOP),
+      Control(ControlKind::PushButton, IDC_READ, "&Read from receiver", 180, 30, 65, 14,
+              BS_PUSHBUTTON | WS_TABSTOP),
+      Control(ControlKind::PushButton, IDC_EXIT, "E&xit", 180, 50, 65, 14,
+              BS_PUSHBUTTON | WS_TABSTOP),
+      Control(ControlKind::ComboBox, IDC_COMPORT, "", 35, 15, 40, 124,
+              CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP),
+      Control(ControlKind::ComboBox, IDC_BAUDRATE, "", 100, 15, 45, 79,
+              CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP),
+      Control(ControlKind::Static, IDC_STATUS, "", 55, 55, 110, 10, SS_LEFT | SS_SUNKEN),
+      Control(ControlKind::ProgressBar, IDC_PROGRESS, "", 15, 75, 230, 10, WS_BORDER),
+      Control(ControlKind::GroupBox, IDC_STATIC, "COM Port Setting", 15, 3, 150, 30,
+              BS_GROUPBOX),
+      Control(ControlKind::Static, IDC_FILENAME, "", 55, 40, 110, 10, SS_LEFT | SS_SUNKEN),
+      Control(ControlKind::Static, IDC_STATIC, "File Name", 15, 40, 35, 8, SS_LEFT),
+      Control(ControlKind::Static, IDC_STATIC, "Status", 15, 55, 35, 8, SS_LEFT),
+  };
+  t.controls[3].items = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                         "COM6", "COM7", "COM8", "COM9"};
+  // The link knows speed index 6 (230400 baud), so the list offers it as a seventh entry.
+  t.controls[4].items = {"9600", "14400", "19200", "38400", "57600", "115200", "230400"};
+  return t;
+}
+
+DialogTemplate AboutDialogTemplate() {
+  DialogTemplate t;
+  t.id = IDD_ABOUTBOX;
+  t.caption = std::string("About Quorin :: ") + MAKER_ADDRESS;
+  t.fontFace = "MS Sans Serif";
+  t.pointSize = 8;
+  t.cx = 235;
+  t.cy = 153;
+  t.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  t.exStyle = 0;
+  ControlTemplate icon = Control(ControlKind::StaticIcon, IDC_STATIC, "", 11, 17, 20, 20, SS_ICON);
+  icon.iconId = IDR_MAINFRAME;
+  static const std::string help = CommandLineHelpText();
+  t.controls = {
+      icon,
+      Control(ControlKind::Static, IDC_STATIC, "Quorin SoftWare Loader", 40, 10, 119, 8,
+              SS_LEFT | SS_NOPREFIX),
+      Control(ControlKind::Static, IDC_STATIC, "Quorin Tools, www.quorin-tools.net", 40, 25,
+              119, 8, SS_LEFT),
+      Control(ControlKind::DefPushButton, IDOK, "OK", 178, 7, 50, 14,
+              BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP),
+      Control(ControlKind::GroupBox, IDC_STATIC, "Command Line Help", 40, 40, 130, 105,
+              BS_GROUPBOX),
+      Control(ControlKind::Static, IDC_STATIC, help.c_str(), 50, 50, 110, 90, SS_LEFT),
+  };
+  return t;
+}
+
+}  // namespace
+
+void RegisterQuorinResources() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterDialogTemplate(MainDialogTemplate());
+    RegisterDialogTemplate(AboutDialogTemplate());
+    RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
+    RegisterIconResource(IDR_MAINFRAME, MakeProgramIcon(32));
+  });
+}
