@@ -1,6 +1,7 @@
 #include "app/quorin_dlg.h"
 
 #include "app/command_line.h"
+#include "platform/drawing.h"
 #include "platform/settings.h"
 #include "resources/resource.h"
 
@@ -160,6 +161,23 @@ void CQuorinDlg::OnSysCommand(UINT nID, LPARAM lParam) {
   } else {
     Default();
   }
+}
+
+void CQuorinDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  // Minimised: the program icon, centred in the client area.
+  CPaintDC dc(this);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  const int cxIcon = GetSystemMetrics(SM_CXICON);
+  const int cyIcon = GetSystemMetrics(SM_CYICON);
+  RECT rect;
+  GetClientRect(&rect);
+  const int x = (rect.Width() - cxIcon + 1) / 2;
+  const int y = (rect.Height() - cyIcon + 1) / 2;
+  dc.DrawIcon(x, y, m_hIcon);
 }
 
 HICON CQuorinDlg::OnQueryDragIcon() { return m_hIcon; }
