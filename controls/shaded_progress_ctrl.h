@@ -3,6 +3,7 @@
 // platform control's; every paint reads them back.
 #pragma once
 
+#include "platform/drawing.h"
 #include "platform/window.h"
 
 // Lighten / darken each channel by the amount (low 8 bits) where it stays within 0..255;
@@ -19,4 +20,26 @@ class CShadedProgressCtrl : public CProgressCtrl {
   LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
+
+ private:
+  void CreatePens();
+  // The seventeen shading steps over the bar rectangle, in order.
+  void DrawShading(CDC& dc, const RECT& rcBar);
+
+  CPen m_penBase;
+  CPen m_penLight1;
+  CPen m_penLight2;
+  CPen m_penDark1;
+  CPen m_penDark2;
+  CPen m_penHalfShadow;
+  CPen m_penShadow;
+  COLORREF m_crBase;
+  COLORREF m_crLight1;
+  COLORREF m_crLight2;
+  COLORREF m_crLight3;  // the bar's fill
+  COLORREF m_crDark1;
+  COLORREF m_crDark2;
+  COLORREF m_crDarkShadow;
+  COLORREF m_crHalfShadow;
+  COLORREF m_crShadow;
 };
