@@ -15,19 +15,26 @@ class CPseudoTerminal {
   CPseudoTerminal(const CPseudoTerminal&) = delete;
   CPseudoTerminal& operator=(const CPseudoTerminal&) = delete;
 
-  bool Open();  // creates the pair; the master is raw and non-blocking
+  bool Open();  // creates the pair; both ends start raw, the master non-blocking
   void Close();
   bool IsOpen() const { return m_master >= 0; }
   const std::string& SlavePath() const { return m_slavePath; }
 
   // The speed the slave side is set to now, in bits per second (0 when unknown).
   std::uint32_t SlaveSpeed() const;
+  // Puts the slave side into a cooked seven-bit mode (echo, line editing, CR/LF mapping,
+  // XON/XOFF, stripped eighth bit), so a test can see that the program's settings make it raw.
+  bool SetSlaveCooked();
+  // Sets the slave side's speed, as the program would (pty_extra.cpp). The simulator parks an
+  // unusual speed there to see the moment the program configures its port again.
+  bool SetSlaveSpeed(std::uint32_t baud);
 
   // Master side I/O. Read waits at most timeoutMs for the first byte (-1: for ever), then
   // returns what is there; 0 on time-out, -1 on error.
   int Read(void* buffer, std::size_t n, int timeoutMs);
   // Reads exactly n bytes or fails after timeoutMs of silence; returns the count read.
   std::size_t ReadExact(void* buffer, std::size_t n, int timeoutMs);
+  // Writes every byte; false on error or when the slave side takes nothing for 10 s.
   bool Write(const void* data, std::size_t n);
   // Waits until the slave side has read everything written to it (up to timeoutMs).
   bool WaitDrained(int timeoutMs);

@@ -11,8 +11,11 @@
 // is just about to wait. That is the role SetCommMask(0) played.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "platform/win_types.h"
@@ -45,7 +48,10 @@ class CSerialDevice {
   static std::string DevicePathFor(const std::string& deviceName);
 
   // Opens the device for the name. FALSE on failure; LastError/LastErrorText tell why.
+  // Exclusive even against the superuser, whom the kernel would let share the line.
   BOOL Open(const std::string& deviceName);
+  // Opens a device path directly, without the name mapping.
+  BOOL OpenPath(const std::string& path);
   BOOL IsOpen() const;
   const std::string& Path() const;
 
@@ -63,10 +69,13 @@ class CSerialDevice {
   // Reads up to n bytes that are queued without blocking; returns the count, 0 when nothing
   // is there, -1 on a read error or end of file (the device went away).
   int Read(void* buffer, std::size_t n);
-  // Returns only when the driver has taken every byte (or the device failed: FALSE).
+  // Returns only when the driver has taken every byte and sent it on (or the device failed:
+  // FALSE), so a purge or close right after it loses nothing of what was written.
   BOOL WriteAll(const void* data, std::size_t n);
   void Purge();
   void DropDtr();
+  // Wakes a thread waiting in WaitEvent and waits until no thread is inside WaitEvent, Read,
+  // BytesQueued or WriteAll before it closes the device; they fail from then on. Idempotent.
   void Close();
 
   // errno of the last failed call and its text.
@@ -75,11 +84,21 @@ class CSerialDevice {
   std::string LastErrorText() const;
 
  private:
-  int m_fd = -1;
-  int m_wakeFd = -1;  // eventfd that Wake signals
+  BOOL Enter() const;  // FALSE once Close has begun
+  void Leave() const;
+  void SetError(int error) { m_nLastErrno = error; }
+
+  std::atomic<int> m_fd{-1};
+  std::atomic<int> m_wakeFd{-1};  // eventfd that Wake signals
   std::string m_path;
-  int m_nLastErrno = 0;
+  std::atomic<int> m_nLastErrno{0};
   SerialOpenError m_openError = SerialOpenError::None;
+
+  // Keeps Close from closing descriptors that another thread is still using.
+  mutable std::mutex m_useMutex;
+  mutable std::condition_variable m_useDone;
+  mutable int m_nUsers = 0;
+  bool m_bClosing = false;
 };
 
 // Sets a speed on a terminal descriptor through the kernel's termios2 (BOTHER), which also

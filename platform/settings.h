@@ -9,6 +9,11 @@
 
 #include "platform/win_types.h"
 
+// The name the file is called after ("quorin" unless set): the real program and its tests
+// share one name, although the test programs' executables are named otherwise.
+void SetProfileProgramName(const std::string& name);
+std::string GetProfileProgramName();
+
 // Full path of the settings file.
 std::string GetProfileFilePath();
 
@@ -17,6 +22,9 @@ std::string GetProfileString(const std::string& section, const std::string& key,
                              const std::string& defaultValue);
 
 // Writes one value. FALSE when the value holds a line break (refused) or the file cannot be
-// written; the file is then unchanged.
+// written; the file is then unchanged. The file is replaced as a whole (written beside it,
+// then renamed over it), so a crash leaves the old file or the new one, never half of one.
+// Names holding a line break, a section name holding ']' and a key holding '=' are refused
+// too: they could not be read back.
 BOOL WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value);
