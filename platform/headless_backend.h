@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,11 +14,12 @@
 
 #include "platform/ui_backend.h"
 
+// A dialog's own events (Title, its Visibility) carry the dialog's template id as id.
 struct HeadlessEvent {
   enum Kind {
     Text,        // a control's text (id = control id)
     Title,       // the dialog's title
-    MessageBox,  // text = the box's text, detail = its caption
+    MessageBox,  // text = the box's text, detail = its caption, value = its type (MB_*)
     Progress,    // value = position (id = control id)
     Selection,   // value = selection (id = control id)
     Visibility,  // value = 1 shown, 0 hidden
@@ -47,6 +49,8 @@ class CHeadlessBackend : public IUiBackend {
   void SetObserver(IHeadlessObserver* observer);
   std::vector<HeadlessEvent> Events() const;
   void ClearEvents();
+  // Back to a fresh backend: events, queued answers, requests, handler, observer, pictures.
+  void Reset();
   // Texts of the events of one kind (and control id, -1 for any), in order.
   std::vector<std::string> Texts(HeadlessEvent::Kind kind, int id = -1) const;
   std::vector<int> Values(HeadlessEvent::Kind kind, int id = -1) const;
@@ -57,6 +61,9 @@ class CHeadlessBackend : public IUiBackend {
   std::vector<FileDialogRequest> FileDialogRequests() const;
   // Called instead of showing a file dialog when no answer is queued (default: cancel).
   void SetUnexpectedFileDialogHandler(std::function<void(const FileDialogRequest&)> handler);
+
+  // The points of the caption grabs (drag-to-move) asked for, in order.
+  std::vector<POINT> MoveDrags() const;
 
   // Runs queued actions and posted messages on the calling (window) thread until the
   // predicate holds or the time runs out; TRUE when it held.
@@ -90,7 +97,8 @@ class CHeadlessBackend : public IUiBackend {
   RECT ClientRectPixels(HWND hWnd) override;
   COLORREF GetSysColor(int index) override;  // the classic Windows defaults
   int GetSystemMetrics(int index) override;
-  // A fixed-width face: every character is 6 by 13 pixels, drawn as a small block.
+  // A fixed-width face: every character is 6 by 13 pixels; a non-blank one is drawn as a
+  // 4 x 9 block one pixel right of and two pixels below its cell's corner.
   SIZE MeasureText(HWND hFontOwner, const std::string& text) override;
   void RenderText(HWND hFontOwner, CPixelBuffer& target, int x, int y, const std::string& text,
                   COLORREF colour, const RECT& clip) override;
@@ -105,7 +113,11 @@ class CHeadlessBackend : public IUiBackend {
 
  private:
   struct Impl;
-  Impl* m_impl;
+  std::unique_ptr<Impl> m_impl;
+
+  void RunRound();
+  void PaintInvalidated();
+  void Record(const HeadlessEvent& event);
 };
 
 // The process's headless backend (the default backend).

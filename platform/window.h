@@ -188,6 +188,18 @@ HWND CreateMessageWindow(CWnd* pObject);
 int PumpPostedMessages();
 // Waits (window thread) until a message is posted or the time runs out.
 void WaitForPostedMessage(DWORD dwMilliseconds);
+// Removes the window (and a dialog's controls): WM_DESTROY, WM_NCDESTROY, then the attached
+// object's PostNcDestroy. FALSE for a dead handle.
+BOOL DestroyWindow(HWND hWnd);
+// The dialog's control with the id, or nullptr.
+HWND GetDlgItem(HWND hDlg, int nID);
+// Paints the window now through its object: WM_ERASEBKGND (wParam 0, which the drawing layer
+// takes as the window's own paint buffer) when an erase is pending or asked for, then
+// WM_PAINT; the pending flags are cleared first. Backends call it (window thread).
+void PaintWindowNow(HWND hWnd, bool bErase = false);
+// WM_GETFONT answers with the font of the window's dialog; that font's handle is the dialog's
+// window handle, so the backend can tell which face it stands for.
+HWND GetFontOwner(HFONT hFont);  // nullptr when the font is no dialog's
 
 // The record behind a handle, for backends.
 struct WindowState {
@@ -216,6 +228,9 @@ struct WindowState {
   std::vector<MenuItem> systemMenuExtra;  // items appended to the system menu
   bool ownerPainted = false;              // an attached object paints it (WM_PAINT entry)
   CWnd* object = nullptr;                 // attached window object, if any
+  bool dirty = false;                     // invalidated, not painted since
+  bool eraseBackground = false;           // the next paint erases first
+  bool messageOnly = false;               // CreateMessageWindow: nothing to show
 };
 // Window thread only; nullptr for a dead handle.
 WindowState* GetWindowState(HWND hWnd);
@@ -352,6 +367,8 @@ class CWinApp {
   CWnd* m_pMainWnd = nullptr;
 };
 CWinApp* AfxGetApp();
+// CWinApp::m_pMainWnd when set, else the dialog of the outermost modal run (nullptr if none).
+CWnd* AfxGetMainWnd();
 
 // ---- modal boxes and common dialogs -----------------------------------------------------
 

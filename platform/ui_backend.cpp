@@ -1,0 +1,17 @@
+#include "platform/ui_backend.h"
+
+#include <atomic>
+
+#include "platform/headless_backend.h"
+
+namespace {
+// Read from any thread (PostMessage wakes the backend); set once at start-up.
+std::atomic<IUiBackend*> g_pBackend{nullptr};
+}  // namespace
+
+IUiBackend& GetUiBackend() {
+  IUiBackend* backend = g_pBackend.load(std::memory_order_acquire);
+  return backend != nullptr ? *backend : GetHeadlessBackend();
+}
+
+void SetUiBackend(IUiBackend* backend) { g_pBackend.store(backend, std::memory_order_release); }

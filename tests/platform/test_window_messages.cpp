@@ -1,0 +1,200 @@
+// Message windows, posting across threads and the message tables.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/headless_backend.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr UINT WM_TEST_DATA = WM_USER + 1;
+constexpr UINT WM_TEST_ECHO = WM_USER + 2;
+
+class CReceiver : public CWnd {
+ public:
+  std::vector<WPARAM> m_received;
+  std::vector<std::thread::id> m_threads;
+  int m_echoes = 0;
+
+  LRESULT OnData(WPARAM wParam, LPARAM) {
+    m_received.push_back(wParam);
+    m_threads.push_back(std::this_thread::get_id());
+    return 0;
+  }
+  // Posts itself again every time: a pump must still come back.
+  LRESULT OnEcho(WPARAM, LPARAM) {
+    ++m_echoes;
+    PostMessage(WM_TEST_ECHO);
+    return 0;
+  }
+
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CReceiver, CWnd)
+  ON_MESSAGE(WM_TEST_DATA, OnData)
+  ON_MESSAGE(WM_TEST_ECHO, OnEcho)
+END_MESSAGE_MAP()
+
+// Waits for posts the way a window thread without a dialog does.
+void PumpUntilCount(const CReceiver& receiver, std::size_t count) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (receiver.m_received.size() < count && std::chrono::steady_clock::now() < limit) {
+    WaitForPostedMessage(100);
+    PumpPostedMessages();
+  }
+}
+
+TEST(WindowMessages, PostsFromAnotherThreadArriveInOrderOnTheWindowThread) {
+  CReceiver receiver;
+  ASSERT_NE(CreateMessageWindow(&receiver), nullptr);
+  constexpr int kCount = 500;
+  std::thread poster([hWnd = receiver.m_hWnd] {
+    for (int i = 0; i < kCount; ++i) ASSERT_TRUE(PostMessage(hWnd, WM_TEST_DATA, i, 0));
+  });
+  PumpUntilCount(receiver, kCount);
+  poster.join();
+
+  ASSERT_EQ(receiver.m_received.size(), static_cast<std::size_t>(kCount));
+  for (int i = 0; i < kCount; ++i) EXPECT_EQ(receiver.m_received[i], static_cast<WPARAM>(i));
+  for (const std::thread::id& id : receiver.m_threads) {
+    EXPECT_EQ(id, std::this_thread::get_id());
+  }
+}
+
+TEST(WindowMessages, DeadHandlesRefusePostsAndAreNeverReused) {
+  CReceiver first;
+  const HWND hFirst = CreateMessageWindow(&first);
+  ASSERT_TRUE(IsWindow(hFirst));
+  EXPECT_EQ(CreateMessageWindow(&first), nullptr) << "an object has one window";
+
+  // Posted, then the window goes before the pump: the message is dropped, not delivered.
+  EXPECT_TRUE(PostMessage(hFirst, WM_TEST_DATA, 1));
+  EXPECT_TRUE(first.DestroyWindow());
+  EXPECT_EQ(first.m_hWnd, nullptr);
+  EXPECT_FALSE(IsWindow(hFirst));
+  EXPECT_FALSE(PostMessage(hFirst, WM_TEST_DATA, 2));
+  EXPECT_EQ(SendMessage(hFirst, WM_TEST_DATA, 3), 0);
+  EXPECT_EQ(PumpPostedMessages(), 0);
+  EXPECT_TRUE(first.m_received.empty());
+  EXPECT_FALSE(DestroyWindow(hFirst));
+
+  CReceiver second;
+  const HWND hSecond = CreateMessageWindow(&second);
+  EXPECT_NE(hSecond, hFirst);
+  EXPECT_FALSE(PostMessage(nullptr, WM_TEST_DATA));
+
+  // The object's end takes its window with it.
+  HWND hScoped;
+  {
+    CReceiver scoped;
+    hScoped = CreateMessageWindow(&scoped);
+    EXPECT_TRUE(PostMessage(hScoped, WM_TEST_DATA, 4));
+  }
+  EXPECT_FALSE(IsWindow(hScoped));
+  EXPECT_EQ(PumpPostedMessages(), 0);
+}
+
+TEST(WindowMessages, APumpDispatchesOnlyWhatWasWaiting) {
+  CReceiver receiver;
+  CreateMessageWindow(&receiver);
+  receiver.PostMessage(WM_TEST_ECHO);
+  EXPECT_EQ(PumpPostedMessages(), 1);
+  EXPECT_EQ(PumpPostedMessages(), 1);
+  EXPECT_EQ(receiver.m_echoes, 2);
+  receiver.DestroyWindow();
+  EXPECT_EQ(PumpPostedMessages(), 0);
+}
+
+TEST(WindowMessages, WaitReturnsWhenAMessageIsPosted) {
+  CReceiver receiver;
+  CreateMessageWindow(&receiver);
+  std::atomic<bool> posted{false};
+  std::thread poster([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    posted = true;
+    receiver.PostMessage(WM_TEST_DATA, 9);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  WaitForPostedMessage(20000);
+  // Woken by the post, not by running out of time.
+  EXPECT_TRUE(posted.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  poster.join();
+  EXPECT_EQ(PumpPostedMessages(), 1);
+}
+
+// ---- message tables -----------------------------------------------------------------------
+
+class CBaseWnd : public CWnd {
+ public:
+  std::vector<std::string> m_log;
+  LRESULT OnOne(WPARAM, LPARAM) {
+    m_log.push_back("base one");
+    return 11;
+  }
+  LRESULT OnTwo(WPARAM, LPARAM) {
+    m_log.push_back("base two");
+    return 12;
+  }
+  void OnBaseButton() { m_log.push_back("base button"); }
+  LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    m_log.push_back("default " + std::to_string(message));
+    return CWnd::DefWindowProc(message, wParam, lParam);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CBaseWnd, CWnd)
+  ON_MESSAGE(WM_USER + 21, OnOne)
+  ON_MESSAGE(WM_USER + 22, OnTwo)
+  ON_BN_CLICKED(7, OnBaseButton)
+END_MESSAGE_MAP()
+
+class CDerivedWnd : public CBaseWnd {
+ public:
+  LRESULT OnTwoDerived(WPARAM, LPARAM) {
+    m_log.push_back("derived two");
+    return 22;
+  }
+  void OnDerivedButton() { m_log.push_back("derived button"); }
+  void OnSelection() { m_log.push_back("selection 7"); }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CDerivedWnd, CBaseWnd)
+  ON_MESSAGE(WM_USER + 22, OnTwoDerived)
+  ON_BN_CLICKED(8, OnDerivedButton)
+  ON_CBN_SELCHANGE(7, OnSelection)
+END_MESSAGE_MAP()
+
+TEST(WindowMessages, TablesRouteToTheMostDerivedEntryThenBaseThenDefault) {
+  CDerivedWnd wnd;
+  CreateMessageWindow(&wnd);
+  struct Case {
+    UINT message;
+    WPARAM wParam;
+    LRESULT result;
+    const char* log;
+  };
+  const Case cases[] = {
+      {WM_USER + 21, 0, 11, "base one"},
+      {WM_USER + 22, 0, 22, "derived two"},
+      {WM_USER + 23, 0, 0, "default 1047"},
+      {WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0, "base button"},
+      {WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), 0, "derived button"},
+      {WM_COMMAND, MAKEWPARAM(7, CBN_SELCHANGE), 0, "selection 7"},
+      {WM_COMMAND, MAKEWPARAM(9, BN_CLICKED), 0, "default 273"},
+  };
+  for (const Case& c : cases) {
+    wnd.m_log.clear();
+    EXPECT_EQ(SendMessage(wnd.m_hWnd, c.message, c.wParam, 0), c.result) << c.log;
+    EXPECT_EQ(wnd.m_log, std::vector<std::string>{c.log});
+  }
+}
+
+}  // namespace
