@@ -91,6 +91,22 @@ class CQuorinDlg : public CDialog {
   void EndJobWithError(const std::string& message);
   void ActOnReply(BYTE code, BYTE paramA);
 
+  // ---- transfer engine helpers (transfer/*.cpp) ----
+  void ConsumeDelivery(const BYTE* pData, DWORD nCount);
+  // Moves bytes that arrived behind a 0x26 reply into the current raw piece.
+  void TakeHeldRawBytes();
+  DWORD RawPieceRoom() const;
+  void ReleaseReader();
+  void SetProgressPos(int nPos);
+  int SelectedPortIndex();
+  int SelectedSpeedIndex();
+  // Reopens the link on the selected port; a failure leaves the status " Not Connected".
+  BOOL ReopenLink(int nSpeedIndex);
+  // Opens the job file for reading and clears what the previous job left in the block buffer.
+  BOOL OpenSendFile(const std::string& path);
+  void RememberFolder(const std::string& path);
+  // ---- end of transfer engine helpers ----
+
   int m_argc;
   const char* const* m_argv;
 };
