@@ -50,8 +50,12 @@ class CSerialComm {
   std::string DevicePath() const;
 
   // Exit code of the last reader thread that ended: 1 normal end, 0 event wait could not be
-  // armed, -1 bad argument; -2 while none has ended.
+  // armed, -1 bad argument, 2 the device went away; -2 while none has ended.
   int LastReaderExitCode() const { return m_nReaderExit.load(); }
+  static constexpr int READER_EXIT_NORMAL = 1;
+  static constexpr int READER_EXIT_NO_WAIT = 0;
+  static constexpr int READER_EXIT_BAD_ARGUMENT = -1;
+  static constexpr int READER_EXIT_DEVICE_GONE = 2;
 
   // The mailbox (read by the owner between the post and its acknowledgement).
   BYTE m_RecvBuf[SERIAL_CHUNK_MAX + 1];
@@ -80,6 +84,16 @@ class CSerialComm {
   bool m_bEventsCreated = false;
 
  private:
+  int RunReader();
+  void WaitForFreeMailbox();
+  void ReportLinkLost();
+  void JoinReader();
+  void RecordOpenError(const std::string& deviceName, SerialOpenError kind,
+                       const std::string& detail);
+
   std::thread m_reader;
   std::atomic<int> m_nReaderExit{-2};
+  bool m_bLineGone = false;  // reader thread only: a read found the device gone
+  SerialOpenError m_openError = SerialOpenError::None;
+  std::string m_openErrorText;
 };

@@ -1,0 +1,71 @@
+// An owner window for a serial port in tests: records every delivery (with the zero byte that
+// must follow it), acknowledges it or not, and counts link-lost messages.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/window.h"
+#include "serial/serial_comm.h"
+
+class CSerialTestOwner : public CWnd {
+ public:
+  explicit CSerialTestOwner(CSerialComm& comm) : m_comm(comm) { CreateMessageWindow(this); }
+  ~CSerialTestOwner() override {
+    if (m_hWnd != nullptr) DestroyWindow();
+  }
+
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_SERIAL_DATA) {
+      const DWORD n = static_cast<DWORD>(wParam);
+      m_chunks.emplace_back(m_comm.m_RecvBuf, m_comm.m_RecvBuf + n);
+      m_pendingSeen.push_back(m_comm.m_nPending.load());
+      m_zeroAfter.push_back(m_comm.m_RecvBuf[n] == 0);
+      if (m_onData) m_onData(n);
+      if (m_bAutoAck) Acknowledge();
+      return 0;
+    }
+    if (message == WM_SERIAL_LINK_LOST) {
+      ++m_nLost;
+      return 0;
+    }
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+
+  void Acknowledge() {
+    m_comm.m_nPending = 0;
+    m_comm.m_hAckEvent.Set();
+  }
+
+  std::vector<std::uint8_t> AllBytes() const {
+    std::vector<std::uint8_t> all;
+    for (const auto& chunk : m_chunks) all.insert(all.end(), chunk.begin(), chunk.end());
+    return all;
+  }
+
+  CSerialComm& m_comm;
+  bool m_bAutoAck = true;
+  std::function<void(DWORD)> m_onData;
+  std::vector<std::vector<std::uint8_t>> m_chunks;
+  std::vector<DWORD> m_pendingSeen;
+  std::vector<bool> m_zeroAfter;
+  int m_nLost = 0;
+};
+
+// Dispatches posted messages until the condition holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    PumpPostedMessages();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+    WaitForPostedMessage(10);
+  }
+}
+
+// Dispatches whatever is posted during the whole time.
+inline void PumpFor(int ms) {
+  PumpUntil([] { return false; }, ms);
+}
