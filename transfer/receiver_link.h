@@ -61,9 +61,18 @@ class CReceiverLink : public CSerialComm {
   CWnd* m_pOwner = nullptr;
 
  private:
+  void HoldBytes(const BYTE* pData, DWORD nCount);
+  void RefillAccumulator();
+  void ConsumeAccumulator(std::int32_t n);
+
+  // Room for bytes that arrived but do not fit the accumulator yet: two full deliveries.
+  static constexpr DWORD HOLD_QUEUE_SIZE = 2 * SERIAL_CHUNK_MAX;
+
   BYTE m_identity[16] = {};
   std::uint32_t m_nImageSize = 0;
   HWND m_hOwner = nullptr;
   BYTE m_accumulator[quorin::FRAME_ACCUMULATOR_SIZE];
   std::int32_t m_nFill = 0;
+  BYTE m_holdQueue[HOLD_QUEUE_SIZE];
+  DWORD m_nHeld = 0;
 };
