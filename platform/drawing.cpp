@@ -453,12 +453,18 @@ BOOL DrawIcon(HDC hDC, int x, int y, HICON hIcon) {
   CPixelBuffer& buf = *dc->state.target;
   for (int iy = 0; iy < image->Height(); ++iy) {
     for (int ix = 0; ix < image->Width(); ++ix) {
-      const COLORREF c = image->Get(ix, iy);
       const long long tx = static_cast<long long>(x) + ix;
       const long long ty = static_cast<long long>(y) + iy;
-      if ((c & 0xFF000000) == 0 && tx >= 0 && ty >= 0 && tx < buf.Width() && ty < buf.Height()) {
-        buf.Set(static_cast<int>(tx), static_cast<int>(ty), c);
-      }
+      if (tx < 0 || ty < 0 || tx >= buf.Width() || ty >= buf.Height()) continue;
+      const COLORREF c = image->Get(ix, iy);
+      const COLORREF under = buf.Get(static_cast<int>(tx), static_cast<int>(ty));
+      const unsigned clear = c >> 24;
+      const auto blend = [clear](unsigned top, unsigned bottom) {
+        return (top * (255 - clear) + bottom * clear + 127) / 255;
+      };
+      buf.Set(static_cast<int>(tx), static_cast<int>(ty),
+              RGB(blend(GetRValue(c), GetRValue(under)), blend(GetGValue(c), GetGValue(under)),
+                  blend(GetBValue(c), GetBValue(under))));
     }
   }
   return TRUE;

@@ -92,7 +92,8 @@ COLORREF SetPixel(HDC hDC, int x, int y, COLORREF colour);  // CLR_INVALID when 
 COLORREF GetPixel(HDC hDC, int x, int y);                   // CLR_INVALID when clipped
 BOOL BitBlt(HDC hDest, int x, int y, int nWidth, int nHeight, HDC hSrc, int xSrc, int ySrc,
             DWORD dwRop);
-// Pixels whose high byte is not zero (e.g. CLR_INVALID) are transparent.
+// An icon pixel's high byte is its transparency (0 opaque, 255 clear): it is blended over
+// what is there.
 BOOL DrawIcon(HDC hDC, int x, int y, HICON hIcon);
 
 // ---- text -------------------------------------------------------------------------------
