@@ -146,8 +146,7 @@ void CTerminalMode::OnHeadlessEvent(const HeadlessEvent& event) {
       if (event.id != IDC_STATUS) return;
       PrintLine(event.text);
       // The link went away while the program was running.
-      if (event.text == " Not Connected" && m_pDlg != nullptr && m_pDlg->m_pLink != nullptr &&
-          m_pDlg->m_hWnd != nullptr && m_pDlg->m_bLinkLost) {
+      if (event.text == " Not Connected" && m_pDlg != nullptr && m_pDlg->m_bLinkLost) {
         PrintLine("The serial link was lost.");
         Finish(EXIT_JOB_FAILED);
       }
