@@ -43,6 +43,8 @@ CWxDialogWindow::CWxDialogWindow(HWND hDlg, wxWindow* parent, const CWxDialogFon
                      (parent == nullptr ? wxDIALOG_NO_PARENT : 0);
   Create(parent, wxID_ANY, state != nullptr ? ToWx(state->text) : wxString(), wxDefaultPosition,
          wxDefaultSize, style);
+  InstallStyle();
+  gtk_style_context_add_class(gtk_widget_get_style_context(GetHandle()), "quorin-dialog");
   SetFont(m_font.Font());
   if (state != nullptr) {
     SetClientSize(m_font.ToPixelsX(state->rectDlu.right - state->rectDlu.left),
@@ -70,7 +72,32 @@ CWxDialogWindow::CWxDialogWindow(HWND hDlg, wxWindow* parent, const CWxDialogFon
   }
 }
 
-wxString CWxDialogWindow::LabelText(const std::string& text) { return ToWx(text); }
+void CWxDialogWindow::InstallStyle() {
+  // The templates give a list box the height of one line of text; the theme's default boxes
+  // are taller and their button is wide enough to hide "COM1". Only the program's dialogs
+  // (marked with the class below) are affected.
+  static const char* const kStyle =
+      ".quorin-dialog combobox entry { padding-left: 4px; padding-right: 2px; min-height: 0; }\n"
+      ".quorin-dialog combobox button { padding-left: 3px; padding-right: 3px; min-height: 0; }\n"
+      ".quorin-dialog button { padding-left: 4px; padding-right: 4px; }\n";
+  static bool installed = false;
+  if (installed) return;
+  GtkCssProvider* provider = gtk_css_provider_new();
+  if (gtk_css_provider_load_from_data(provider, kStyle, -1, nullptr)) {
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    installed = true;
+  }
+  g_object_unref(provider);
+}
+
+void CWxDialogWindow::SetLabelText(wxStaticText* label, const WindowState& state) {
+  if (state.style & SS_NOPREFIX) {
+    label->SetLabelText(ToWx(state.text));
+  } else {
+    label->SetLabel(ToWx(state.text));
+  }
+}
 
 void CWxDialogWindow::BuildControls() {
   for (HWND hWnd : GetChildWindows(m_hDlg)) {
@@ -84,7 +111,7 @@ void CWxDialogWindow::BuildControls() {
 }
 
 CWxDialogWindow::Control CWxDialogWindow::MakeControl(const WindowState& state) {
-  Control control{state.hWnd, state.kind, state.id, nullptr, nullptr};
+  Control control{state.hWnd, state.kind, state.id, nullptr, nullptr, nullptr};
   const wxRect r = m_font.ToPixels(state.rectDlu);
   const HWND hWnd = state.hWnd;
   const int id = state.id;
@@ -142,14 +169,24 @@ CWxDialogWindow::Control CWxDialogWindow::MakeControl(const WindowState& state) 
       break;
     }
     case ControlKind::Static: {
-      auto* label = new wxStaticText(this, wxID_ANY, wxString(), r.GetPosition(), r.GetSize(),
-                                     wxST_NO_AUTORESIZE | BorderStyle(state));
-      if (state.style & SS_NOPREFIX) {
-        label->SetLabelText(ToWx(state.text));
+      const long border = BorderStyle(state);
+      if (border == wxBORDER_NONE) {
+        control.text = new wxStaticText(this, wxID_ANY, wxString(), r.GetPosition(), r.GetSize(),
+                                        wxST_NO_AUTORESIZE);
+        control.widget = control.text;
       } else {
-        label->SetLabel(ToWx(state.text));
+        // The toolkit draws no border round a label: a framed panel holds it.
+        auto* frame = new wxPanel(this, wxID_ANY, r.GetPosition(), r.GetSize(), border);
+        control.text = new wxStaticText(frame, wxID_ANY, wxString(), wxPoint(2, 0),
+                                        frame->GetClientSize() - wxSize(2, 0), wxST_NO_AUTORESIZE);
+        frame->Bind(wxEVT_LEFT_DOWN, [this, frame](wxMouseEvent& event) {
+          wxMouseEvent forwarded(event);
+          forwarded.SetPosition(ScreenToClient(frame->ClientToScreen(event.GetPosition())));
+          OnBackgroundDown(forwarded);
+        });
+        control.widget = frame;
       }
-      control.widget = label;
+      SetLabelText(control.text, state);
       break;
     }
   }
@@ -246,14 +283,8 @@ void CWxDialogWindow::Mirror(HWND hWnd, WindowChange what) {
         gauge->SetRange(std::max(1, state->rangeHigh - state->rangeLow));
         gauge->SetValue(std::clamp(state->pos - state->rangeLow, 0, gauge->GetRange()));
       }
-    } else if (auto* label = dynamic_cast<wxStaticText*>(c.widget)) {
-      if (all || what == WindowChange::Text) {
-        if (state->style & SS_NOPREFIX) {
-          label->SetLabelText(ToWx(state->text));
-        } else {
-          label->SetLabel(ToWx(state->text));
-        }
-      }
+    } else if (c.text != nullptr) {
+      if (all || what == WindowChange::Text) SetLabelText(c.text, *state);
     } else if (all || what == WindowChange::Text) {
       if (c.kind != ControlKind::StaticIcon) c.widget->SetLabel(ToWx(state->text));
     }
@@ -323,10 +354,10 @@ void CWxDialogWindow::UpdateNow(HWND hWnd) {
     if (c.painted != nullptr) {
       c.painted->PaintNow();
     } else {
-      // A label has no window of its own: what it shows is drawn with the dialog's surface.
+      // A label without a frame has no window of its own: it is drawn with the dialog.
       c.widget->Refresh();
       c.widget->Update();
-      Update();
+      if (c.widget == c.text) Update();
     }
     return;
   }

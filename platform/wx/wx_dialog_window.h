@@ -45,19 +45,22 @@ class CWxDialogWindow : public wxDialog {
   // The records are gone: from now on nothing the user does reaches the layer.
   void Detach() { m_hDlg = nullptr; }
 
-  static wxString LabelText(const std::string& text);
+  // The look every dialog of the program shares (compact list boxes, like the templates').
+  static void InstallStyle();
 
  private:
   struct Control {
     HWND hWnd;
     ControlKind kind;
     int id;
-    wxWindow* widget;
-    CWxPaintedPanel* painted;
+    wxWindow* widget;          // the dialog's child
+    wxStaticText* text;        // a label's text (inside its frame when it has a border)
+    CWxPaintedPanel* painted;  // an owner-painted control's panel
   };
 
   void BuildControls();
   Control MakeControl(const WindowState& state);
+  static void SetLabelText(wxStaticText* label, const WindowState& state);
   void MirrorCombo(wxComboBox* combo, const WindowState& state, WindowChange what);
   void ShowPortPaths(wxComboBox* combo, const WindowState& state);
   void ApplyIcons(const WindowState& state);

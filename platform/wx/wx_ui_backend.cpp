@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <wx/evtloop.h>
+#include <wx/generic/msgdlgg.h>
 
 #include "platform/wx/wx_dialog_window.h"
 #include "platform/wx/wx_file_dialog.h"
@@ -233,8 +234,9 @@ RECT CWxUiBackend::ClientRectPixels(HWND hWnd) {
 
 int CWxUiBackend::MessageBox(HWND hOwner, const std::string& text, const std::string& caption,
                              UINT type) {
-  wxMessageDialog box(ParentFor(hOwner), ToWx(text), ToWx(caption),
-                      wxOK | wxCENTRE | MessageBoxIcon(type));
+  // The toolkit's own message dialog shows no icon on GTK 3; the generic one does.
+  wxGenericMessageDialog box(ParentFor(hOwner), ToWx(text), ToWx(caption),
+                             wxOK | wxCENTRE | MessageBoxIcon(type));
   box.ShowModal();
   return IDOK;
 }
@@ -250,6 +252,9 @@ COLORREF CWxUiBackend::GetSysColor(int index) {
     case COLOR_HIGHLIGHT:
       return ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT));
     case COLOR_BTNFACE:
+      // The face owner-painted controls stand on is the dialog's own background, which the
+      // theme may draw lighter than its buttons.
+      if (!m_dialogs.empty()) return ToColorRef(m_dialogs.begin()->second->GetBackgroundColour());
       return ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
     case COLOR_BTNSHADOW:
       return ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW));

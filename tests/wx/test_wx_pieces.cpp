@@ -1,0 +1,137 @@
+// The backend's pieces on their own: the program icon, filter strings, the dialog font and
+// its dialog units, text measured and drawn in that font.
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/wx/wx_dialog_font.h"
+#include "platform/wx/wx_file_dialog.h"
+#include "platform/wx/wx_pixels.h"
+#include "platform/wx/wx_ui_backend.h"
+#include "resources/icon_image.h"
+#include "tests/wx/wx_test_support.h"
+
+#include <wx/fontenum.h>
+
+namespace {
+
+TEST(ProgramIcon, DesignedSizesStandOnAClearBackground) {
+  for (int size : {32, 16}) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const CPixelBuffer icon = MakeProgramIcon(size);
+    ASSERT_EQ(icon.Width(), size);
+    ASSERT_EQ(icon.Height(), size);
+    // Corners are clear; the box across the lower part is solid.
+    EXPECT_EQ(IconPixelClearness(icon.Get(0, 0)), 255u);
+    EXPECT_EQ(IconPixelClearness(icon.Get(0, size - 1)), 255u);
+    EXPECT_EQ(IconPixelClearness(icon.Get(size / 2, size * 25 / 32)), 0u);
+    std::set<COLORREF> colours;
+    int solid = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const COLORREF c = icon.Get(x, y);
+        if (IconPixelClearness(c) == 0) {
+          ++solid;
+          colours.insert(c & 0xFFFFFF);
+        }
+      }
+    }
+    EXPECT_GT(solid, size * size / 4) << "too little of the picture is drawn";
+    EXPECT_LT(solid, size * size) << "the picture has no clear background";
+    EXPECT_GT(colours.size(), 8u) << "the picture is nearly one colour";
+  }
+  EXPECT_EQ(MakeProgramIcon(0).Width(), 0);
+  EXPECT_EQ(MakeProgramIcon(-3).Height(), 0);
+}
+
+TEST(ProgramIcon, ClearnessBecomesTheImagesAlpha) {
+  const CPixelBuffer icon = MakeProgramIcon(32);
+  const wxImage image = IconPixelsToImage(icon);
+  ASSERT_TRUE(image.HasAlpha());
+  for (const auto& [x, y] : std::vector<std::pair<int, int>>{{0, 0}, {16, 25}, {5, 12}, {28, 3}}) {
+    const COLORREF c = icon.Get(x, y);
+    EXPECT_EQ(image.GetAlpha(x, y), 255 - IconPixelClearness(c)) << x << "," << y;
+    EXPECT_EQ(image.GetRed(x, y), GetRValue(c));
+    EXPECT_EQ(image.GetBlue(x, y), GetBValue(c));
+  }
+}
+
+TEST(FileFilter, WindowsFilterBecomesCaseBlindWildcard) {
+  struct Case {
+    const char* filter;
+    const char* wildcard;
+  };
+  const Case cases[] = {
+      {"Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|All File (*.*)|*.*||",
+       "Download File (*.bin;*.sdx)|*.bin;*.[bB][iI][nN];*.sdx;*.[sS][dD][xX]|"
+       "SatCoDx Files (*.sdx)|*.sdx;*.[sS][dD][xX]|All File (*.*)|*"},
+      {"Binary (*.bin)|*.bin||", "Binary (*.bin)|*.bin;*.[bB][iI][nN]"},
+      {"Images | *.img ; *.BIN |", "Images |*.img;*.[iI][mM][gG];*.BIN;*.[bB][iI][nN]"},
+      {"Anything|*|Empty||", "Anything|*"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FromWx(WildcardFromFilter(c.filter)), c.wildcard) << c.filter;
+  }
+}
+
+class DialogFont : public CWxTest {};
+
+TEST_F(DialogFont, MissingFaceFallsBackToTheDesktopSansAndUnitsFollowTheFontUsed) {
+  const wxString desktopFace = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).GetFaceName();
+  const CWxDialogFont missing("No Such Face Anywhere", 10);
+  EXPECT_FALSE(missing.IsRequestedFace());
+  EXPECT_EQ(missing.Font().GetFaceName(), desktopFace);
+  EXPECT_EQ(missing.Font().GetPointSize(), 10);
+
+  const CWxDialogFont tahoma("Tahoma", 10);
+  EXPECT_EQ(tahoma.IsRequestedFace(), wxFontEnumerator::IsValidFacename("Tahoma"));
+
+  // Units measured again here, the classic way, from the font the dialog really uses.
+  for (int points : {8, 10, 14}) {
+    const CWxDialogFont font("", points);
+    wxBitmap scratch(1, 1);
+    wxMemoryDC dc(scratch);
+    dc.SetFont(font.Font());
+    const wxSize alphabet = dc.GetTextExtent("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(font.BaseUnitX(), (alphabet.x / 26 + 1) / 2) << points;
+    EXPECT_EQ(font.BaseUnitY(), dc.GetCharHeight()) << points;
+    EXPECT_EQ(font.ToPixelsX(4), font.BaseUnitX());
+    EXPECT_EQ(font.ToPixelsY(8), font.BaseUnitY());
+    EXPECT_EQ(font.ToPixelsX(259), (259 * font.BaseUnitX() + 2) / 4);
+  }
+  const CWxDialogFont small("", 8), large("", 14);
+  EXPECT_LT(small.BaseUnitX(), large.BaseUnitX());
+  EXPECT_LT(small.BaseUnitY(), large.BaseUnitY());
+}
+
+TEST_F(DialogFont, TextIsDrawnInsideTheClipInTheGivenColourOverWhatIsThere) {
+  CWxUiBackend& ui = CWxUiBackend::Instance();
+  const SIZE extent = ui.MeasureText(nullptr, "Turn on the STB");
+  ASSERT_GT(extent.cx, 20);
+  ASSERT_GT(extent.cy, 5);
+  EXPECT_EQ(ui.MeasureText(nullptr, "").cx, 0);
+  EXPECT_LT(ui.MeasureText(nullptr, "ii").cx, ui.MeasureText(nullptr, "WW").cx);
+
+  const COLORREF ground = RGB(10, 200, 30), ink = RGB(250, 0, 250);
+  CPixelBuffer target(extent.cx + 20, extent.cy + 10, ground);
+  RECT clip;
+  clip.left = 10;
+  clip.top = 0;
+  clip.right = 10 + extent.cx / 2;
+  clip.bottom = target.Height();
+  ui.RenderText(nullptr, target, 10, 5, "Turn on the STB", ink, clip);
+  int inked = 0;
+  for (int y = 0; y < target.Height(); ++y) {
+    for (int x = 0; x < target.Width(); ++x) {
+      const COLORREF c = target.Get(x, y);
+      if (c == ground) continue;
+      EXPECT_TRUE(x >= clip.left && x < clip.right && y >= 5 && y < 5 + extent.cy)
+          << "drawn outside the clip at " << x << "," << y;
+      if (GetRValue(c) > 128 && GetGValue(c) < 100) ++inked;  // mostly ink
+    }
+  }
+  EXPECT_GT(inked, 10) << "the strokes are not in the colour asked for";
+}
+
+}  // namespace

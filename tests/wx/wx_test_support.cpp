@@ -1,0 +1,220 @@
+#include "tests/wx/wx_test_support.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <wx/evtloop.h>
+#include <wx/uiaction.h>
+
+#include "platform/pty.h"
+#include "platform/settings.h"
+#include "platform/wx/wx_ui_backend.h"
+#include "platform/wx_backend.h"
+
+namespace {
+
+bool g_bWxUp = false;
+std::string g_skipReason;
+std::string g_runFolder;
+
+// Outside a wxTEST_DIALOG a box would wait for a person: fail and cancel it instead.
+class CUnexpectedDialogGuard : public wxModalDialogHook {
+ protected:
+  int Enter(wxDialog* dialog) override {
+    if (dynamic_cast<CWxDialogWindow*>(dialog) != nullptr) return wxID_NONE;
+    std::string what = FromWx(dialog->GetTitle());
+    if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) what += ": " + FromWx(box->GetMessage());
+    ADD_FAILURE() << "a dialog appeared that no test expected (" << what << ")";
+    return wxID_CANCEL;
+  }
+  void Exit(wxDialog*) override {}
+};
+
+void ReportAssertAsFailure(const wxString& file, int line, const wxString& func,
+                           const wxString& cond, const wxString& msg) {
+  ADD_FAILURE() << "toolkit assertion at " << FromWx(file) << ":" << line << " in "
+                << FromWx(func) << ": " << FromWx(cond) << " " << FromWx(msg);
+}
+
+}  // namespace
+
+int CFailingModalHook::Enter(wxDialog* dialog) {
+  if (dynamic_cast<CWxDialogWindow*>(dialog) != nullptr) return wxID_NONE;
+  const int answer = wxTestingModalHook::Enter(dialog);
+  return answer == wxID_NONE ? wxID_CANCEL : answer;
+}
+
+void CFailingModalHook::ReportFailure(const wxString& message) { ADD_FAILURE() << FromWx(message); }
+
+int CExpectBox::OnInvoked(wxMessageDialogBase* box) const {
+  if (m_pText != nullptr) *m_pText = FromWx(box->GetMessage());
+  if (m_pCaption != nullptr) *m_pCaption = FromWx(box->GetCaption());
+  return wxID_OK;
+}
+
+bool WxIsUp() { return g_bWxUp; }
+std::string WxSkipReason() { return g_skipReason; }
+const std::string& RunFolder() { return g_runFolder; }
+
+void CWxTest::SetUp() {
+  if (!g_bWxUp) GTEST_SKIP() << g_skipReason;
+}
+
+bool CWxTest::RunUntil(const std::function<bool()>& done, int timeoutMs, const char* what) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  wxEventLoopBase* active = wxEventLoopBase::GetActive();
+  wxGUIEventLoop own;
+  wxEventLoopBase* loop = active != nullptr ? active : &own;
+  wxEventLoopActivator activate(loop);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ADD_FAILURE() << "timed out waiting for " << what;
+      return false;
+    }
+    while (loop->Pending()) loop->Dispatch();
+    wxTheApp->ProcessPendingEvents();
+    loop->ProcessIdle();
+    wxMilliSleep(5);
+  }
+  return true;
+}
+
+void CWxTest::RunFor(int milliseconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  RunUntil([&] { return std::chrono::steady_clock::now() >= until; }, milliseconds + 1000);
+}
+
+wxWindow* WidgetFor(HWND hWnd) { return CWxUiBackend::Instance().FindWidget(hWnd); }
+CWxDialogWindow* DialogWindowFor(HWND hDlg) { return CWxUiBackend::Instance().FindDialog(hDlg); }
+
+bool GrabScreen(const std::string& path, const wxRect& area) {
+  std::string command = "import -window root";
+  if (!area.IsEmpty()) {
+    command += " -crop " + std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
+               std::to_string(area.x) + "+" + std::to_string(area.y) + " +repage";
+  }
+  command += " '" + path + "' 2>/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+
+  char folder[] = "/tmp/quorin-wx-XXXXXX";
+  if (mkdtemp(folder) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  g_runFolder = folder;
+  setenv("XDG_CONFIG_HOME", folder, 1);
+
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0') {
+    g_skipReason = "no X display (DISPLAY is unset): run the window suite under xvfb-run";
+  } else if (!StartWxBackend(argc, argv)) {
+    g_skipReason = std::string("the toolkit cannot start on display ") + display;
+  } else {
+    g_bWxUp = true;
+    wxInitAllImageHandlers();
+  }
+  if (!g_bWxUp) std::fprintf(stderr, "window suite skipped: %s\n", g_skipReason.c_str());
+
+  int result = 0;
+  {
+    CUnexpectedDialogGuard guard;
+    if (g_bWxUp) {
+      guard.Register();
+      wxSetAssertHandler(ReportAssertAsFailure);
+    }
+    result = RUN_ALL_TESTS();
+    if (g_bWxUp) guard.Unregister();
+  }
+  if (g_bWxUp) StopWxBackend();
+  std::error_code ec;
+  std::filesystem::remove_all(g_runFolder, ec);
+  return result;
+}
+
+// ---- CUserScript --------------------------------------------------------------------------
+
+namespace {
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+CUserScript& CUserScript::Then(const std::string& what, std::function<bool()> ready,
+                               std::function<void()> act) {
+  m_steps.push_back(Step{what, std::move(ready), std::move(act)});
+  return *this;
+}
+
+void CUserScript::Start(std::function<void()> rescue, int timeoutMs) {
+  m_rescue = std::move(rescue);
+  m_deadline = NowMs() + timeoutMs;
+  wxTimer::Start(20);
+}
+
+void CUserScript::Notify() {
+  // A step may open a modal box; its loop ticks this timer again and the next steps run
+  // inside it, which is what a person would do.
+  while (!Finished() && m_steps[m_next].ready()) {
+    Step& step = m_steps[m_next++];
+    step.act();
+  }
+  if (Finished()) {
+    Stop();
+  } else if (NowMs() > m_deadline) {
+    Stop();
+    ADD_FAILURE() << "the script stalled at: " << m_steps[m_next].what;
+    m_next = m_steps.size();
+    if (m_rescue) m_rescue();
+  }
+}
+
+// ---- CMainWindowTest ----------------------------------------------------------------------
+
+void CMainWindowTest::SetUp() {
+  CWxTest::SetUp();
+  if (IsSkipped()) return;
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  m_folder = RunFolder() + "/" + info->test_suite_name() + "." + info->name();
+  std::filesystem::create_directories(m_folder);
+  setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
+  m_pPty = new CPseudoTerminal();
+  ASSERT_TRUE(m_pPty->Open());
+  ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pPty->SlavePath()));
+}
+
+void CMainWindowTest::TearDown() {
+  delete m_pPty;
+  m_pPty = nullptr;
+  setenv("XDG_CONFIG_HOME", RunFolder().c_str(), 1);
+}
+
+HWND CMainWindowTest::MainHwnd() {
+  CWnd* main = AfxGetMainWnd();
+  return main != nullptr ? main->GetSafeHwnd() : nullptr;
+}
+
+wxWindow* CMainWindowTest::Control(int id) {
+  const HWND hDlg = MainHwnd();
+  return hDlg != nullptr ? WidgetFor(GetDlgItem(hDlg, id)) : nullptr;
+}
+
+bool CMainWindowTest::IsShownOnScreen(HWND hDlg) {
+  CWxDialogWindow* dlg = DialogWindowFor(hDlg);
+  return dlg != nullptr && dlg->IsShownOnScreen();
+}
+
+void CMainWindowTest::ClickOn(wxWindow* widget, bool right) {
+  ASSERT_NE(widget, nullptr);
+  wxUIActionSimulator sim;
+  const wxRect r = widget->GetScreenRect();
+  sim.MouseMove(r.GetLeft() + r.GetWidth() / 2, r.GetTop() + r.GetHeight() / 2);
+  sim.MouseClick(right ? wxMOUSE_BTN_RIGHT : wxMOUSE_BTN_LEFT);
+}

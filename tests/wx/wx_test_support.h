@@ -1,0 +1,107 @@
+// The window suite's harness: the toolkit runs on the X display of the test run (the suite is
+// skipped, with a message, where none can be opened); settings live in a folder of the run's
+// own; no test can hang: every loop has a deadline, and a dialog nobody expected is failed
+// and cancelled instead of waiting for a person.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/window.h"
+#include "platform/wx/wx_common.h"
+#include "platform/wx/wx_dialog_window.h"
+
+#include <wx/testing.h>
+
+// wxTEST_DIALOG's hook: the program's own dialogs run for real; a message box or file dialog
+// that was not expected fails the test and is cancelled instead of waiting for a person.
+class CFailingModalHook : public wxTestingModalHook {
+ public:
+  CFailingModalHook(const char* file, int line, const char* func)
+      : wxTestingModalHook(file, line, func) {}
+
+ protected:
+  int Enter(wxDialog* dialog) override;
+  void ReportFailure(const wxString& message) override;
+};
+#undef wxTEST_DIALOG_HOOK_CLASS
+#define wxTEST_DIALOG_HOOK_CLASS CFailingModalHook
+
+// A message box expected with its text; what it said is kept for the test.
+class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
+ public:
+  explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr)
+      : m_pText(seenText), m_pCaption(seenCaption) {}
+
+ protected:
+  int OnInvoked(wxMessageDialogBase* box) const override;
+
+ private:
+  std::string* m_pText;
+  std::string* m_pCaption;
+};
+
+bool WxIsUp();
+std::string WxSkipReason();
+
+class CWxTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  // Runs the toolkit's loop until the predicate holds; false (and a failure) on time-out.
+  static bool RunUntil(const std::function<bool()>& done, int timeoutMs = 10000,
+                       const char* what = "condition");
+  static void RunFor(int milliseconds);
+};
+
+// The native window for a window record.
+wxWindow* WidgetFor(HWND hWnd);
+CWxDialogWindow* DialogWindowFor(HWND hDlg);
+
+// Grabs the screen (or a rectangle of it) into a PNG with ImageMagick's import; false when
+// the tool is missing or fails.
+bool GrabScreen(const std::string& path, const wxRect& area = wxRect());
+// The test run's folder for files and settings.
+const std::string& RunFolder();
+
+// What a person does while a modal run is on: steps run in order from the toolkit's loop
+// (also inside nested boxes), each once its condition holds. If the script does not finish
+// in time the test fails and the rescue runs (typically: destroy the main window).
+class CUserScript : public wxTimer {
+ public:
+  CUserScript& Then(const std::string& what, std::function<bool()> ready, std::function<void()> act);
+  CUserScript& Then(const std::string& what, std::function<void()> act) {
+    return Then(what, [] { return true; }, std::move(act));
+  }
+  void Start(std::function<void()> rescue, int timeoutMs = 20000);
+  bool Finished() const { return m_next >= m_steps.size(); }
+  void Notify() override;
+
+ private:
+  struct Step {
+    std::string what;
+    std::function<bool()> ready;
+    std::function<void()> act;
+  };
+  std::vector<Step> m_steps;
+  std::size_t m_next = 0;
+  std::function<void()> m_rescue;
+  long long m_deadline = 0;
+};
+
+// A pseudo-terminal as COM1 and settings of the test's own; the real main dialog.
+class CMainWindowTest : public CWxTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // The main window's native dialog and its controls while it runs.
+  static HWND MainHwnd();
+  static wxWindow* Control(int id);
+  // Moves the pointer to the middle of the window and clicks (real X input).
+  static void ClickOn(wxWindow* widget, bool right = false);
+  static bool IsShownOnScreen(HWND hDlg);
+
+  std::string m_folder;
+  class CPseudoTerminal* m_pPty = nullptr;
+};
