@@ -168,7 +168,7 @@ void CHeadlessBackend::RunModalLoop(HWND hDlg) {
   for (;;) {
     RunRound();
     std::unique_lock<std::mutex> lock(m_impl->mutex);
-    if (m_impl->endRequested.count(hDlg) != 0) break;
+    if (m_impl->endRequested.erase(hDlg) != 0) break;
     m_impl->cond.wait(lock, [this, hDlg] {
       return m_impl->woken || !m_impl->actions.empty() || m_impl->endRequested.count(hDlg) != 0;
     });
@@ -279,7 +279,6 @@ void CHeadlessBackend::OnWindowChanged(HWND hWnd, WindowChange what) {
     case WindowChange::Destroyed: {
       std::lock_guard<std::mutex> lock(m_impl->mutex);
       m_impl->progress.erase(hWnd);
-      m_impl->endRequested.erase(hWnd);
       return;
     }
     default:
