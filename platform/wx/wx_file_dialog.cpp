@@ -44,6 +44,17 @@ std::string Patterns(const std::string& list) {
   return out;
 }
 
+// GTK's chooser reports a path set from code (a test's answer) only once it has read the
+// folder; until then the path as set is the answer.
+class CChosenPathDialog : public wxFileDialog {
+ public:
+  using wxFileDialog::wxFileDialog;
+  wxString ChosenPath() const {
+    const wxString path = GetPath();
+    return path.empty() ? m_path : path;
+  }
+};
+
 }  // namespace
 
 wxString WildcardFromFilter(const std::string& filter) {
@@ -60,12 +71,13 @@ wxString WildcardFromFilter(const std::string& filter) {
 FileDialogResult RunWxFileDialog(wxWindow* parent, const FileDialogRequest& request) {
   long style = request.save ? wxFD_SAVE : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (request.save && request.overwritePrompt) style |= wxFD_OVERWRITE_PROMPT;
-  wxFileDialog dialog(parent, request.save ? _("Save As") : _("Open"), ToWx(request.initialFolder),
+  CChosenPathDialog dialog(parent, request.save ? _("Save As") : _("Open"), ToWx(request.initialFolder),
                       ToWx(request.fileName), WildcardFromFilter(request.filter), style);
   FileDialogResult result;
   if (dialog.ShowModal() != wxID_OK) return result;
 
-  wxFileName name(dialog.GetPath());
+  wxFileName name(dialog.ChosenPath());
+  if (!name.IsOk() || name.GetFullName().empty()) return result;
   if (request.save && !name.HasExt() && !request.defaultExt.empty()) {
     name.SetExt(ToWx(request.defaultExt));
     // The name the user confirmed had no extension; the file we would write may exist.

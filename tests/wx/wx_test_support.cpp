@@ -51,6 +51,7 @@ void CFailingModalHook::ReportFailure(const wxString& message) { ADD_FAILURE() <
 int CExpectBox::OnInvoked(wxMessageDialogBase* box) const {
   if (m_pText != nullptr) *m_pText = FromWx(box->GetMessage());
   if (m_pCaption != nullptr) *m_pCaption = FromWx(box->GetCaption());
+  if (m_pOwner != nullptr) *m_pOwner = box->GetParent();
   return wxID_OK;
 }
 
@@ -149,22 +150,29 @@ long long NowMs() {
 
 CUserScript& CUserScript::Then(const std::string& what, std::function<bool()> ready,
                                std::function<void()> act) {
-  m_steps.push_back(Step{what, std::move(ready), std::move(act)});
+  m_steps.push_back(Step{what, std::move(ready), std::move(act), 0});
+  return *this;
+}
+
+CUserScript& CUserScript::After(int milliseconds, const std::string& what, std::function<void()> act) {
+  m_steps.push_back(Step{what, [] { return true; }, std::move(act), milliseconds});
   return *this;
 }
 
 void CUserScript::Start(std::function<void()> rescue, int timeoutMs) {
   m_rescue = std::move(rescue);
   m_deadline = NowMs() + timeoutMs;
+  m_lastStepAt = NowMs();
   wxTimer::Start(20);
 }
 
 void CUserScript::Notify() {
   // A step may open a modal box; its loop ticks this timer again and the next steps run
   // inside it, which is what a person would do.
-  while (!Finished() && m_steps[m_next].ready()) {
+  while (!Finished() && NowMs() >= m_lastStepAt + m_steps[m_next].delayMs && m_steps[m_next].ready()) {
     Step& step = m_steps[m_next++];
     step.act();
+    m_lastStepAt = NowMs();
   }
   if (Finished()) {
     Stop();

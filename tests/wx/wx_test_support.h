@@ -32,8 +32,9 @@ class CFailingModalHook : public wxTestingModalHook {
 // A message box expected with its text; what it said is kept for the test.
 class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
  public:
-  explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr)
-      : m_pText(seenText), m_pCaption(seenCaption) {}
+  explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr,
+                      wxWindow** seenOwner = nullptr)
+      : m_pText(seenText), m_pCaption(seenCaption), m_pOwner(seenOwner) {}
 
  protected:
   int OnInvoked(wxMessageDialogBase* box) const override;
@@ -41,6 +42,7 @@ class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
  private:
   std::string* m_pText;
   std::string* m_pCaption;
+  wxWindow** m_pOwner;
 };
 
 bool WxIsUp();
@@ -71,9 +73,8 @@ const std::string& RunFolder();
 class CUserScript : public wxTimer {
  public:
   CUserScript& Then(const std::string& what, std::function<bool()> ready, std::function<void()> act);
-  CUserScript& Then(const std::string& what, std::function<void()> act) {
-    return Then(what, [] { return true; }, std::move(act));
-  }
+  // A step that waits a while after the one before (the toolkit's loop runs meanwhile).
+  CUserScript& After(int milliseconds, const std::string& what, std::function<void()> act);
   void Start(std::function<void()> rescue, int timeoutMs = 20000);
   bool Finished() const { return m_next >= m_steps.size(); }
   void Notify() override;
@@ -83,8 +84,10 @@ class CUserScript : public wxTimer {
     std::string what;
     std::function<bool()> ready;
     std::function<void()> act;
+    int delayMs;
   };
   std::vector<Step> m_steps;
+  long long m_lastStepAt = 0;
   std::size_t m_next = 0;
   std::function<void()> m_rescue;
   long long m_deadline = 0;

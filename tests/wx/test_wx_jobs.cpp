@@ -1,0 +1,269 @@
+// The program at work in its window: boxes and file dialogs raised by jobs, deliveries from
+// the serial reader, the status line while the window thread is busy, the About box from the
+// context menu. Screenshots of the main window and the About box go to the build folder.
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/quorin_app.h"
+#include "app/quorin_dlg.h"
+#include "platform/process.h"
+#include "platform/settings.h"
+#include "platform/sync.h"
+#include "platform/wx/wx_painted_panel.h"
+#include "resources/resource.h"
+#include "serial/serial_comm.h"
+#include "tests/support/sim_runner.h"
+#include "tests/wx/wx_test_support.h"
+
+#include <wx/uiaction.h>
+
+namespace {
+
+// The main dialog with its deliveries watched: each records the thread it ran on.
+class CWatchedDlg : public CQuorinDlg {
+ public:
+  using CQuorinDlg::CQuorinDlg;
+  LRESULT OnWatchedDelivery(WPARAM wParam, LPARAM lParam) {
+    m_threads.push_back(std::this_thread::get_id());
+    return OnReceiverEvent(wParam, lParam);
+  }
+  std::vector<std::thread::id> m_threads;
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CWatchedDlg, CQuorinDlg)
+  ON_MESSAGE(WM_SERIAL_DATA, OnWatchedDelivery)
+END_MESSAGE_MAP()
+
+// A window that only takes posted messages, adding up their numbers.
+class CCounter : public CWnd {
+ public:
+  LRESULT OnPosted(WPARAM wParam, LPARAM) {
+    m_sum += static_cast<int>(wParam);
+    m_thread = std::this_thread::get_id();
+    return 0;
+  }
+  int m_sum = 0;
+  std::thread::id m_thread;
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CCounter, CWnd)
+  ON_MESSAGE(WM_USER + 7, OnPosted)
+END_MESSAGE_MAP()
+
+// A file dialog expected; what it was asked is kept and the path is the answer.
+class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
+ public:
+  CExpectFile(std::string path, std::string* seenWildcard) : m_path(std::move(path)), m_pWildcard(seenWildcard) {}
+
+ protected:
+  int OnInvoked(wxFileDialog* dialog) const override {
+    *m_pWildcard = FromWx(dialog->GetWildcard());
+    EXPECT_TRUE(dialog->HasFlag(wxFD_OPEN));
+    dialog->SetPath(ToWx(m_path));
+    return wxID_OK;
+  }
+
+ private:
+  std::string m_path;
+  std::string* m_pWildcard;
+};
+
+std::string MakeFile(const std::string& path, std::size_t size) {
+  std::ofstream out(path, std::ios::binary);
+  for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + i / 512) & 0xFF));
+  return path;
+}
+
+std::string ShotPath(const char* name) { return std::string(QUORIN_BUILD_DIR) + "/" + name; }
+
+wxString StatusText(HWND hDlg) {
+  auto* frame = WidgetFor(GetDlgItem(hDlg, IDC_STATUS));
+  if (frame == nullptr || frame->GetChildren().empty()) return wxString();
+  return frame->GetChildren().front()->GetLabel();
+}
+
+CWxDialogWindow* FindAboutBox() {
+  for (wxWindow* w : wxTopLevelWindows) {
+    auto* dlg = dynamic_cast<CWxDialogWindow*>(w);
+    if (dlg == nullptr || dlg->Handle() == nullptr || !dlg->IsShownOnScreen()) continue;
+    const WindowState* state = GetWindowState(dlg->Handle());
+    if (state != nullptr && state->templateId == IDD_ABOUTBOX) return dlg;
+  }
+  return nullptr;
+}
+
+class WindowAtWork : public CMainWindowTest {
+ protected:
+  static bool Shown(HWND hDlg) { return hDlg != nullptr && IsShownOnScreen(hDlg); }
+};
+
+TEST_F(WindowAtWork, BoxRaisedByAJobIsAnsweredThroughTheTestHook) {
+  const std::string file = MakeFile(m_folder + "/tiny.bin", 1000);
+  CQuorinDlg dlg;
+  theApp.m_pMainWnd = &dlg;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); },
+              [&] { ClickOn(Control(IDC_SEND)); })
+      .Then("the job refused the file", [&] { return StatusText(dlg.m_hWnd) == "Invalid File"; },
+            [&] { ClickOn(Control(IDC_EXIT)); })
+      .Start([&] { dlg.DestroyWindow(); });
+
+  std::string wildcard, text, caption;
+  wxWindow* owner = nullptr;
+  wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard), CExpectBox(&text, &caption, &owner));
+  theApp.m_pMainWnd = nullptr;
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(text, "Invalid File");
+  EXPECT_EQ(caption, GetModuleBaseName());
+  EXPECT_NE(owner, nullptr);
+  EXPECT_EQ(dynamic_cast<CWxDialogWindow*>(owner) != nullptr, true) << "the box belongs to the main window";
+  EXPECT_EQ(wildcard.substr(0, 36), "Download File (*.bin;*.sdx)|*.bin;*.");
+}
+
+TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer) {
+  CSimRunner sim;
+  ASSERT_TRUE(sim.Start({"--job", "software", "--expect-speed", "5", "--timeout", "60"}));
+  ASSERT_TRUE(WriteProfileString("Devices", "COM1", sim.SlavePath()));
+  const std::string image = MakeFile(m_folder + "/image.bin", 0x60000 + 0x40000);
+  const char* argv[] = {"quorin", "-p", image.c_str()};
+  CWatchedDlg dlg(nullptr, 3, argv);
+  theApp.m_pMainWnd = &dlg;
+
+  bool screenshot = false;
+  std::string done;
+  CUserScript script;
+  script.Then("the job armed", [&] { return Shown(dlg.m_hWnd) && StatusText(dlg.m_hWnd) == "Turn on the STB"; },
+              [] {})
+      .Then("the data flowing", [&] { return dlg.m_ctlProgress.GetPos() >= 30; },
+            [&] {
+              // The transfer waits for the window thread while the screen is taken.
+              dlg.UpdateWindow();
+              CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+              win->Update();
+              screenshot = GrabScreen(ShotPath("screenshot-main-transfer.png"), win->GetScreenRect());
+            })
+      .Then("the job done", [&] { return !done.empty(); }, [&] { ClickOn(Control(IDC_EXIT)); })
+      .Start([&] { dlg.DestroyWindow(); }, 60000);
+
+  wxTEST_DIALOG(dlg.DoModal(), CExpectBox(&done));
+  theApp.m_pMainWnd = nullptr;
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(done, "Done");
+  EXPECT_TRUE(screenshot) << "no screenshot (is ImageMagick's import installed?)";
+  ASSERT_TRUE(sim.Wait(20000));
+  EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output() << sim.ErrorOutput();
+
+  ASSERT_GT(dlg.m_threads.size(), 10u);
+  for (const std::thread::id& id : dlg.m_threads) {
+    ASSERT_EQ(id, std::this_thread::get_id()) << "a delivery ran off the window thread";
+  }
+}
+
+TEST_F(WindowAtWork, PostedMessageWakesTheLoopWithoutAnyInput) {
+  CCounter counter;
+  ASSERT_NE(CreateMessageWindow(&counter), nullptr);
+  std::thread poster([hWnd = counter.m_hWnd] {
+    for (int i = 1; i <= 100; ++i) PostMessage(hWnd, WM_USER + 7, static_cast<WPARAM>(i), 0);
+  });
+  poster.join();
+  EXPECT_TRUE(RunUntil([&] { return counter.m_sum == 5050; }, 5000, "every posted message"));
+  EXPECT_EQ(counter.m_thread, std::this_thread::get_id());
+  counter.DestroyWindow();
+}
+
+TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
+  CQuorinDlg dlg;
+  theApp.m_pMainWnd = &dlg;
+  wxImage before, during, after;
+  wxRect area;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); }, [] {})
+      .After(300, "the idle window", [&] {
+        CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+        EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), win->GetScreenRect()));
+        area = Control(IDC_STATUS)->GetScreenRect();
+        ASSERT_TRUE(GrabScreen(RunFolder() + "/before.png", area));
+        before.LoadFile(ToWx(RunFolder() + "/before.png"));
+      })
+      .Then("the busy window", [] { return true; },
+            [&] {
+              // As a boot job's pause does: a status text, then the window thread held.
+              dlg.SetStatusText("Transferring Data");
+              std::thread grab([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                GrabScreen(RunFolder() + "/during.png", area);
+              });
+              grab.join();
+              during.LoadFile(ToWx(RunFolder() + "/during.png"));
+            })
+      .After(300, "the window free again", [&] {
+        ASSERT_TRUE(GrabScreen(RunFolder() + "/after.png", area));
+        after.LoadFile(ToWx(RunFolder() + "/after.png"));
+        dlg.DestroyWindow();
+      })
+      .Start([&] { dlg.DestroyWindow(); });
+  dlg.DoModal();
+  theApp.m_pMainWnd = nullptr;
+  EXPECT_TRUE(script.Finished());
+  ASSERT_TRUE(before.IsOk() && during.IsOk() && after.IsOk());
+  const auto same = [](const wxImage& a, const wxImage& b) {
+    return a.GetSize() == b.GetSize() &&
+           std::equal(a.GetData(), a.GetData() + 3 * a.GetWidth() * a.GetHeight(), b.GetData());
+  };
+  EXPECT_FALSE(same(before, after)) << "the new status text never showed";
+  EXPECT_TRUE(same(during, after)) << "the status text was not on screen while the thread was busy";
+}
+
+TEST_F(WindowAtWork, AboutBoxFromTheWindowsContextMenu) {
+  CQuorinDlg dlg;
+  theApp.m_pMainWnd = &dlg;
+  bool screenshot = false;
+  wxSize iconSize;
+  std::vector<std::string> texts;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); },
+              [&] {
+                // A right click on the window's surface, between the port group and the buttons.
+                CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+                const CWxDialogFont& font = win->DialogFont();
+                wxUIActionSimulator sim;
+                const wxPoint at = win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45)));
+                sim.MouseMove(at);
+                sim.MouseClick(wxMOUSE_BTN_RIGHT);
+              })
+      .After(500, "the menu open", [] {
+        // Up from the top wraps to the last item, the program's own.
+        wxUIActionSimulator sim;
+        sim.Char(WXK_UP);
+        sim.Char(WXK_RETURN);
+      })
+      .Then("the About box on screen", [] { return FindAboutBox() != nullptr; }, [] {})
+      .After(300, "the About box painted", [&] {
+        CWxDialogWindow* about = FindAboutBox();
+        ASSERT_NE(about, nullptr);
+        screenshot = GrabScreen(ShotPath("screenshot-about.png"), about->GetScreenRect());
+        for (wxWindow* child : about->GetChildren()) {
+          if (auto* icon = dynamic_cast<wxStaticBitmap*>(child)) iconSize = icon->GetBitmap().GetSize();
+          if (auto* label = dynamic_cast<wxStaticText*>(child)) texts.push_back(FromWx(label->GetLabelText()));
+        }
+        ClickOn(about->FindControl(GetDlgItem(about->Handle(), IDOK)));
+      })
+      .Then("the About box closed", [] { return FindAboutBox() == nullptr; }, [&] { ClickOn(Control(IDC_EXIT)); })
+      .Start([&] { dlg.DestroyWindow(); });
+  dlg.DoModal();
+  theApp.m_pMainWnd = nullptr;
+  EXPECT_TRUE(script.Finished());
+  EXPECT_TRUE(screenshot);
+  EXPECT_EQ(iconSize, wxSize(32, 32));
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(texts[0], "Quorin SoftWare Loader");
+  EXPECT_NE(texts[2].find("Quorin.exe -c COM1"), std::string::npos);
+}
+
+}  // namespace
