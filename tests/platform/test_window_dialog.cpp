@@ -1,16 +1,16 @@
-// Dialogs from templates: the ways a modal run ends, subclassed controls and painting.
+// Dialogs from templates: the ways a modal run ends, subclassed controls and painting, the
+// controls' built-in handling and what the headless backend records and answers.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/headless_backend.h"
+#include "platform/process.h"
 #include "platform/window.h"
 
 namespace {
@@ -34,7 +34,7 @@ void RegisterTestTemplate() {
                 control(ControlKind::ProgressBar, IDC_BAR, "", 5, 45, 100, 10),
                 control(ControlKind::Static, IDC_PLAIN, "", 5, 60, 100, 10),
                 control(ControlKind::Static, IDC_LABEL, "start", 5, 75, 100, 10)};
-  t.controls[1].items = {"a", "b", "c"};
+  t.controls[1].items = {"COM1", "COM2", "COM3"};
   RegisterDialogTemplate(t);
 }
 
@@ -119,34 +119,6 @@ BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
   ON_MESSAGE(WM_TEST_DATA, OnData)
 END_MESSAGE_MAP()
 
-// A modal run that fails to end stops the test program with a message instead of hanging.
-class CWatchdog {
- public:
-  CWatchdog() {
-    m_thread = std::thread([this] {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      if (!m_cond.wait_for(lock, std::chrono::seconds(20), [this] { return m_bDone; })) {
-        std::fprintf(stderr, "a modal run did not end\n");
-        std::abort();
-      }
-    });
-  }
-  ~CWatchdog() {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_bDone = true;
-    }
-    m_cond.notify_all();
-    m_thread.join();
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_cond;
-  bool m_bDone = false;
-  std::thread m_thread;
-};
-
 class WindowDialog : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -158,48 +130,53 @@ class WindowDialog : public ::testing::Test {
 TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
   struct Case {
     const char* name;
+    bool atInit;  // acts during initialisation instead of from the running loop
     std::function<void(CTestDlg&)> act;
     INT_PTR result;
     const char* logged;  // what the dialog's table saw, if anything
   };
+  auto clickEnding = [](std::function<void(CTestDlg&)> ending) {
+    return [ending](CTestDlg& d) {
+      d.m_onGo = ending;
+      CHeadlessBackend::Click(d.m_hWnd, IDC_GO);
+    };
+  };
   const std::vector<Case> cases = {
-      {"EndDialog from a handler", [](CTestDlg& d) { d.m_onGo = [](CTestDlg& x) { x.EndDialog(7); };
-                                                      CHeadlessBackend::Click(d.m_hWnd, IDC_GO); },
-       7, "go"},
-      {"Enter", [](CTestDlg& d) { CHeadlessBackend::PressEnter(d.m_hWnd); }, IDOK, nullptr},
-      {"Escape", [](CTestDlg& d) { CHeadlessBackend::PressEscape(d.m_hWnd); }, IDCANCEL, nullptr},
-      {"close box", [](CTestDlg& d) { CHeadlessBackend::CloseWindow(d.m_hWnd); }, IDCANCEL,
+      {"EndDialog from a handler", false, clickEnding([](CTestDlg& x) { x.EndDialog(7); }), 7,
+       "go"},
+      {"Enter", false, [](CTestDlg& d) { CHeadlessBackend::PressEnter(d.m_hWnd); }, IDOK, nullptr},
+      {"Escape", false, [](CTestDlg& d) { CHeadlessBackend::PressEscape(d.m_hWnd); }, IDCANCEL,
+       nullptr},
+      {"close box", false, [](CTestDlg& d) { CHeadlessBackend::CloseWindow(d.m_hWnd); }, IDCANCEL,
        "close"},
-      {"system menu Close",
+      {"system menu Close", false,
        [](CTestDlg& d) { CHeadlessBackend::ChooseSystemMenuItem(d.m_hWnd, SC_CLOSE); }, IDCANCEL,
        "close"},
-      {"DestroyWindow from a handler",
-       [](CTestDlg& d) { d.m_onGo = [](CTestDlg& x) { x.DestroyWindow(); };
-                         CHeadlessBackend::Click(d.m_hWnd, IDC_GO); },
+      {"DestroyWindow from a handler", false, clickEnding([](CTestDlg& x) { x.DestroyWindow(); }),
        IDCANCEL, "go"},
-      {"a post from another thread",
+      {"a post from another thread", false,
        [](CTestDlg& d) {
          d.m_onData = [](CTestDlg& x) { x.EndDialog(5); };
          std::thread([h = d.m_hWnd] { PostMessage(h, WM_TEST_DATA, 3); }).join();
        },
        5, "data 3"},
+      {"EndDialog during initialisation", true, [](CTestDlg& d) { d.EndDialog(IDOK); }, IDOK,
+       nullptr},
+      {"DestroyWindow during initialisation", true, [](CTestDlg& d) { d.DestroyWindow(); },
+       IDCANCEL, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CTestDlg dlg;
     HWND hDlg = nullptr;
     std::vector<HWND> controls;
-    GetHeadlessBackend().PostAction([&] {
-      hDlg = dlg.m_hWnd;
+    dlg.m_onInit = [&](CTestDlg& d) {
+      hDlg = d.m_hWnd;
       controls = GetChildWindows(hDlg);
-      c.act(dlg);
-    });
-    INT_PTR result;
-    {
-      CWatchdog watchdog;
-      result = dlg.DoModal();
-    }
-    EXPECT_EQ(result, c.result);
+      if (c.atInit) c.act(d);
+    };
+    if (!c.atInit) GetHeadlessBackend().PostAction([&] { c.act(dlg); });
+    EXPECT_EQ(dlg.DoModal(), c.result);
     EXPECT_EQ(dlg.m_nInit, 1);
     EXPECT_EQ(dlg.m_nBoundAtInit, 3) << "controls are bound before initialisation";
     EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
@@ -212,23 +189,6 @@ TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
     for (HWND h : controls) EXPECT_FALSE(IsWindow(h));
     EXPECT_EQ(dlg.m_hWnd, nullptr);
     EXPECT_EQ(dlg.m_list.m_hWnd, nullptr);
-  }
-}
-
-TEST_F(WindowDialog, InitialisationThatEndsTheDialogRunsNoLoop) {
-  for (bool destroy : {false, true}) {
-    CTestDlg dlg;
-    dlg.m_onInit = [destroy](CTestDlg& d) {
-      if (destroy) {
-        d.DestroyWindow();
-      } else {
-        d.EndDialog(IDOK);
-      }
-    };
-    CWatchdog watchdog;
-    EXPECT_EQ(dlg.DoModal(), destroy ? IDCANCEL : IDOK);
-    EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
-    EXPECT_EQ(dlg.m_hWnd, nullptr);
   }
 }
 
@@ -251,7 +211,6 @@ TEST_F(WindowDialog, ANestedRunEndsOnItsOwnAndTheMainWindowsEndEndsAll) {
     });
   };
   GetHeadlessBackend().PostAction([&] { CHeadlessBackend::Click(outer.m_hWnd, IDC_GO); });
-  CWatchdog watchdog;
   EXPECT_EQ(outer.DoModal(), IDCANCEL);
   EXPECT_EQ(innerResults, (std::vector<INT_PTR>{IDOK, IDCANCEL}));
   EXPECT_EQ(outer.m_nPostNcDestroy, 1);
@@ -271,44 +230,28 @@ TEST_F(WindowDialog, ASubclassedControlSeesItsMessagesFirstAndPaintsWhenInvalida
   GetHeadlessBackend().Pump(0);
   EXPECT_EQ(dlg.m_label.m_log, (std::vector<std::string>{"erase", "paint"}));
 
-  struct Step {
-    const char* name;
-    std::function<void()> act;
-    std::vector<std::string> log;
+  using Log = std::vector<std::string>;
+  CSpyLabel& lbl = dlg.m_label;
+  auto logOf = [&lbl](const std::function<void()>& act) {
+    lbl.m_log.clear();
+    act();
+    return lbl.m_log;
   };
-  const std::vector<Step> steps = {
-      {"text passed on", [&] { dlg.m_label.SetWindowText("x"); }, {"settext x"}},
-      {"update paints", [&] { dlg.m_label.UpdateWindow(); }, {"erase", "paint"}},
-      {"nothing pending", [&] { dlg.m_label.UpdateWindow(); }, {}},
-      {"no erase asked", [&] { dlg.m_label.RedrawWindow(RDW_INVALIDATE | RDW_UPDATENOW); },
-       {"paint"}},
-      {"hidden is not painted",
-       [&] {
-         dlg.m_label.ShowWindow(SW_HIDE);
-         dlg.m_label.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-       },
-       {}},
-      {"shown again", [&] { dlg.m_label.ShowWindow(SW_SHOW); dlg.m_label.UpdateWindow(); },
-       {"erase", "paint"}},
-      {"the dialog's invalidation reaches it",
-       [&] {
-         dlg.Invalidate(TRUE);
-         dlg.UpdateWindow();
-       },
-       {"erase", "paint"}},
-      {"text swallowed",
-       [&] {
-         dlg.m_label.m_bPassOn = false;
-         dlg.m_label.SetWindowText("y");
-       },
-       {"settext y"}},
-  };
-  for (const Step& step : steps) {
-    SCOPED_TRACE(step.name);
-    dlg.m_label.m_log.clear();
-    step.act();
-    EXPECT_EQ(dlg.m_label.m_log, step.log);
-  }
+  EXPECT_EQ(logOf([&] { lbl.SetWindowText("x"); }), Log{"settext x"});
+  EXPECT_EQ(logOf([&] { lbl.UpdateWindow(); }), (Log{"erase", "paint"}));
+  EXPECT_EQ(logOf([&] { lbl.UpdateWindow(); }), Log{}) << "nothing pending";
+  EXPECT_EQ(logOf([&] { lbl.RedrawWindow(RDW_INVALIDATE | RDW_UPDATENOW); }), Log{"paint"});
+  EXPECT_EQ(logOf([&] {
+              lbl.ShowWindow(SW_HIDE);
+              lbl.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            }),
+            Log{})
+      << "hidden is not painted";
+  EXPECT_EQ(logOf([&] { lbl.ShowWindow(SW_SHOW); lbl.UpdateWindow(); }), (Log{"erase", "paint"}));
+  EXPECT_EQ(logOf([&] { dlg.Invalidate(TRUE); dlg.UpdateWindow(); }), (Log{"erase", "paint"}))
+      << "the dialog's invalidation reaches its controls";
+  lbl.m_bPassOn = false;
+  EXPECT_EQ(logOf([&] { lbl.SetWindowText("y"); }), Log{"settext y"});
   EXPECT_EQ(dlg.m_label.GetWindowText(), "x");
   EXPECT_EQ(GetHeadlessBackend().Texts(HeadlessEvent::Text, IDC_LABEL),
             std::vector<std::string>{"x"});
@@ -331,18 +274,186 @@ TEST_F(WindowDialog, ASubclassedControlSeesItsMessagesFirstAndPaintsWhenInvalida
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
 }
 
-TEST_F(WindowDialog, ADialogObjectGoneTakesItsWindowWithoutCallingBack) {
-  HWND hDlg;
-  HWND hLabel;
-  {
-    CTestDlg dlg;
-    ASSERT_TRUE(dlg.Create());
-    hDlg = dlg.m_hWnd;
-    hLabel = dlg.m_label.m_hWnd;
+std::string Describe(const HeadlessEvent& e) {
+  switch (e.kind) {
+    case HeadlessEvent::Text: return "text " + std::to_string(e.id) + " " + e.text;
+    case HeadlessEvent::Title: return "title " + std::to_string(e.id) + " " + e.text;
+    case HeadlessEvent::Progress: return "progress " + std::to_string(e.value);
+    case HeadlessEvent::Selection: return "selection " + std::to_string(e.value) + " " + e.text;
+    case HeadlessEvent::MessageBox:
+      return "box " + e.text + "|" + e.detail + "|" + std::to_string(e.value);
+    case HeadlessEvent::FileDialog: return "file " + std::to_string(e.value) + " " + e.text;
+    default: return "visibility " + std::to_string(e.id) + " " + std::to_string(e.value);
   }
-  EXPECT_FALSE(IsWindow(hDlg));
-  EXPECT_FALSE(IsWindow(hLabel));
-  GetHeadlessBackend().Pump(0);  // nothing of it is left to paint
+}
+
+class WindowHeadless : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestTemplate();
+    GetHeadlessBackend().Reset();
+    ASSERT_TRUE(m_dlg.Create());
+  }
+  CTestDlg m_dlg;
+};
+
+TEST_F(WindowHeadless, ComboBoxEntriesSelectionAndTextCopies) {
+  CComboBox& list = m_dlg.m_list;
+  EXPECT_EQ(list.GetCount(), 3) << "entries come from the template";
+  EXPECT_EQ(list.GetCurSel(), CB_ERR);
+  // select, result, selection afterwards, edit text
+  const std::tuple<int, int, int, const char*> cases[] = {
+      {1, 1, 1, "COM2"}, {3, CB_ERR, CB_ERR, ""}, {2, 2, 2, "COM3"}, {-1, CB_ERR, CB_ERR, ""}};
+  for (const auto& [select, result, selected, text] : cases) {
+    EXPECT_EQ(list.SetCurSel(select), result) << select;
+    EXPECT_EQ(list.GetCurSel(), selected) << select;
+    EXPECT_EQ(list.GetWindowText(), text) << select;
+  }
+  EXPECT_EQ(list.GetLBText(0), "COM1");
+  EXPECT_EQ(list.GetLBText(3), "");
+  EXPECT_EQ(list.SendMessage(CB_GETLBTEXTLEN, 7), CB_ERR);
+  EXPECT_EQ(list.AddString("COM4"), 3);
+  list.SetCurSel(3);
+  list.ResetContent();
+  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(list.GetCurSel(), CB_ERR);
+
+  // A text copy never writes past the caller's buffer.
+  CWnd* status = m_dlg.GetDlgItem(IDC_PLAIN);
+  status->SetWindowText("Transferring Data");
+  char buffer[6] = {'#', '#', '#', '#', '#', '#'};
+  EXPECT_EQ(status->SendMessage(WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer)), 4);
+  EXPECT_STREQ(buffer, "Tran");
+  EXPECT_EQ(buffer[5], '#');
+  EXPECT_EQ(status->GetWindowText(), "Transferring Data");
+}
+
+TEST_F(WindowHeadless, ProgressPositionStaysInsideTheRange) {
+  const HWND h = m_dlg.m_bar.m_hWnd;
+  auto setPos = [h](int pos) { return SendMessage(h, PBM_SETPOS, static_cast<WPARAM>(pos)); };
+  auto range = [h] {
+    PBRANGE r;
+    SendMessage(h, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&r));
+    return std::make_pair(r.iLow, r.iHigh);
+  };
+  EXPECT_EQ(setPos(50), 0);
+  EXPECT_EQ(setPos(150), 50);
+  EXPECT_EQ(setPos(-5), 100);
+  EXPECT_EQ(m_dlg.m_bar.GetPos(), 0);
+  setPos(5);
+  EXPECT_EQ(SendMessage(h, PBM_SETRANGE, 0, MAKELPARAM(10, 20)), MAKELPARAM(0, 100));
+  EXPECT_EQ(m_dlg.m_bar.GetPos(), 10) << "a new range takes the position with it";
+  EXPECT_EQ(SendMessage(h, PBM_GETRANGE, TRUE), 10);
+  EXPECT_EQ(SendMessage(h, PBM_GETRANGE, FALSE), 20);
+  EXPECT_EQ(SendMessage(h, PBM_SETRANGE32, static_cast<WPARAM>(-50), 50), MAKELPARAM(10, 20));
+  EXPECT_EQ(range(), std::make_pair(-50, 50));
+  EXPECT_EQ(setPos(-60), 10);
+  EXPECT_EQ(m_dlg.m_bar.GetPos(), -50);
+}
+
+TEST_F(WindowHeadless, EventsAreRecordedInOrderAndBoxesAndFileDialogsAnswered) {
+  CHeadlessBackend& ui = GetHeadlessBackend();
+  EXPECT_EQ(&GetUiBackend(), &ui);
+  ui.ClearEvents();
+
+  CWnd* status = m_dlg.GetDlgItem(IDC_PLAIN);
+  status->SetWindowText(" Ready");
+  status->SetWindowText(" Ready");
+  m_dlg.m_bar.SetRange(0, 100);  // unchanged: nothing to see
+  m_dlg.m_bar.SetPos(30);
+  m_dlg.m_bar.SetRange32(0, 10);  // the position follows the range
+  m_dlg.m_bar.SetPos(10);
+  m_dlg.m_bar.SetRange32(0, 20);  // a range alone is no new position
+  CHeadlessBackend::SelectComboEntry(m_dlg.m_hWnd, IDC_LIST, 2);
+  m_dlg.SetWindowText("Quorin ver0.99 ");
+  EXPECT_EQ(AfxMessageBox("Done"), IDOK);
+
+  FileDialogRequest open;
+  open.filter = "Download File (*.bin;*.sdx)|*.bin;*.sdx|All File (*.*)|*.*||";
+  open.initialFolder = "/tmp";
+  FileDialogRequest save = open;
+  save.save = true;
+  std::vector<std::string> unexpected;
+  ui.SetUnexpectedFileDialogHandler(
+      [&](const FileDialogRequest& r) { unexpected.push_back(r.initialFolder); });
+  ui.QueueFileDialogAnswer(std::string("/data/images/image.v2.bin"));
+  ui.QueueFileDialogAnswer(std::nullopt);
+  const FileDialogResult chosen = RunFileDialog(m_dlg.m_hWnd, open);
+  const FileDialogResult cancelled = RunFileDialog(m_dlg.m_hWnd, save);
+  const FileDialogResult unscripted = RunFileDialog(m_dlg.m_hWnd, open);
+
+  EXPECT_TRUE(chosen.ok);
+  EXPECT_EQ(chosen.path, "/data/images/image.v2.bin");
+  EXPECT_EQ(chosen.fileName, "image.v2.bin");
+  EXPECT_EQ(chosen.ext, "bin");
+  EXPECT_FALSE(cancelled.ok);
+  EXPECT_FALSE(unscripted.ok);
+  EXPECT_EQ(unexpected, std::vector<std::string>{"/tmp"});
+  ASSERT_EQ(ui.FileDialogRequests().size(), 3u);
+  EXPECT_TRUE(ui.FileDialogRequests()[1].save);
+  EXPECT_EQ(m_dlg.m_log, std::vector<std::string>{"selection 2"});
+
+  const std::string box = "box Done|" + GetModuleBaseName() + "|" +
+                          std::to_string(MB_OK | MB_ICONEXCLAMATION);
+  const std::vector<std::string> expected = {
+      "text 40  Ready",  "text 40  Ready",  "progress 30",      "progress 10",
+      "progress 10",     "selection 2 COM3", "title 9101 Quorin ver0.99 ", box,
+      "file 0 /data/images/image.v2.bin", "file 1 ", "file 0 "};
+  std::vector<std::string> seen;
+  for (const HeadlessEvent& e : ui.Events()) seen.push_back(Describe(e));
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{30, 10, 10}));
+}
+
+TEST_F(WindowHeadless, SystemCommandsMinimiseRestoreAndMove) {
+  CHeadlessBackend& ui = GetHeadlessBackend();
+  ui.ClearEvents();
+  CHeadlessBackend::ChooseSystemMenuItem(m_dlg.m_hWnd, SC_MINIMIZE);
+  EXPECT_TRUE(m_dlg.IsIconic());
+  CHeadlessBackend::ChooseSystemMenuItem(m_dlg.m_hWnd, SC_RESTORE);
+  EXPECT_FALSE(m_dlg.IsIconic());
+  EXPECT_EQ(ui.Values(HeadlessEvent::Visibility, IDD_TEST), (std::vector<int>{0, 1}));
+
+  m_dlg.SendMessage(WM_NCLBUTTONDOWN, static_cast<WPARAM>(HTCAPTION), MAKELPARAM(30, 40));
+  ASSERT_EQ(ui.MoveDrags().size(), 1u);
+  EXPECT_EQ(ui.MoveDrags()[0].x, 30);
+  EXPECT_EQ(ui.MoveDrags()[0].y, 40);
+  EXPECT_EQ(m_dlg.SendMessage(WM_QUERYDRAGICON), 0);
+
+  EXPECT_TRUE(m_dlg.HasSystemMenu());
+  EXPECT_TRUE(m_dlg.AppendSystemMenu(MF_SEPARATOR, 0, ""));
+  EXPECT_FALSE(m_dlg.m_list.AppendSystemMenu(MF_STRING, 16, "x")) << "controls have none";
+
+  // Dialog units to pixels: 4 horizontal units are kBaseUnitX pixels, 8 vertical kBaseUnitY.
+  RECT client;
+  m_dlg.m_bar.GetClientRect(&client);
+  EXPECT_EQ(client.Width(), 100 * CHeadlessBackend::kBaseUnitX / 4);
+  EXPECT_EQ(client.Height(), 10 * CHeadlessBackend::kBaseUnitY / 8);
+
+  // Controls answer WM_GETFONT with their dialog's font.
+  const HFONT font = reinterpret_cast<HFONT>(m_dlg.m_list.SendMessage(WM_GETFONT));
+  EXPECT_EQ(GetFontOwner(font), m_dlg.m_hWnd);
+}
+
+TEST(WindowHeadlessText, BlocksMarkWhereCharactersAreAndStayInsideTheClip) {
+  CHeadlessBackend backend;
+  CPixelBuffer buffer(20, 15, 0);
+  backend.RenderText(nullptr, buffer, 0, 0, "a bc", 7, RECT{0, 0, 15, 15});
+  // (x, y, expected): block corners of "a", the blank's cell, "b" up to the clip, "c" outside.
+  const int probes[][3] = {{1, 2, 7}, {4, 10, 7}, {0, 2, 0}, {1, 11, 0}, {7, 5, 0},
+                           {13, 5, 7}, {14, 5, 7}, {15, 5, 0}, {19, 5, 0}};
+  for (const auto& p : probes) EXPECT_EQ(buffer.Get(p[0], p[1]), COLORREF(p[2])) << p[0];
+}
+
+TEST(WindowFilter, PairsOfDescriptionAndPatterns) {
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(ParseFileFilter("Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|"
+                            "All File (*.*)|*.*||"),
+            (Pairs{{"Download File (*.bin;*.sdx)", "*.bin;*.sdx"},
+                   {"SatCoDx Files (*.sdx)", "*.sdx"},
+                   {"All File (*.*)", "*.*"}}));
+  EXPECT_EQ(ParseFileFilter("Binary (*.bin)|*.bin"), (Pairs{{"Binary (*.bin)", "*.bin"}}));
+  EXPECT_EQ(ParseFileFilter("Only a name"), Pairs{});
 }
 
 }  // namespace
