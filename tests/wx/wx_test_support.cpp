@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include <wx/evtloop.h>
 #include <wx/uiaction.h>
 
 #include "platform/pty.h"
@@ -61,30 +60,6 @@ const std::string& RunFolder() { return g_runFolder; }
 
 void CWxTest::SetUp() {
   if (!g_bWxUp) GTEST_SKIP() << g_skipReason;
-}
-
-bool CWxTest::RunUntil(const std::function<bool()>& done, int timeoutMs, const char* what) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  wxEventLoopBase* active = wxEventLoopBase::GetActive();
-  wxGUIEventLoop own;
-  wxEventLoopBase* loop = active != nullptr ? active : &own;
-  wxEventLoopActivator activate(loop);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ADD_FAILURE() << "timed out waiting for " << what;
-      return false;
-    }
-    while (loop->Pending()) loop->Dispatch();
-    wxTheApp->ProcessPendingEvents();
-    loop->ProcessIdle();
-    wxMilliSleep(5);
-  }
-  return true;
-}
-
-void CWxTest::RunFor(int milliseconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  RunUntil([&] { return std::chrono::steady_clock::now() >= until; }, milliseconds + 1000);
 }
 
 wxWindow* WidgetFor(HWND hWnd) { return CWxUiBackend::Instance().FindWidget(hWnd); }

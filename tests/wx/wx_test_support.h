@@ -51,10 +51,6 @@ std::string WxSkipReason();
 class CWxTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  // Runs the toolkit's loop until the predicate holds; false (and a failure) on time-out.
-  static bool RunUntil(const std::function<bool()>& done, int timeoutMs = 10000,
-                       const char* what = "condition");
-  static void RunFor(int milliseconds);
 };
 
 // The native window for a window record.
