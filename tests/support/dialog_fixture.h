@@ -1,0 +1,84 @@
+// The main dialog on the headless backend with a pseudo-terminal as COM1. The test plays the
+// receiver at the master end (or hands it to the simulator) and reads back what the program
+// showed from the backend's record. Settings live in a temporary folder of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/quorin_dlg.h"
+#include "platform/headless_backend.h"
+#include "platform/pty.h"
+
+using ByteVec = std::vector<BYTE>;
+
+inline ByteVec operator+(ByteVec a, const ByteVec& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+// Clamped to what is there, so a short read compares unequal instead of running off the end.
+inline ByteVec Slice(const ByteVec& b, std::size_t from, std::size_t n) {
+  from = std::min(from, b.size());
+  n = std::min(n, b.size() - from);
+  return ByteVec(b.begin() + static_cast<std::ptrdiff_t>(from),
+                 b.begin() + static_cast<std::ptrdiff_t>(from + n));
+}
+
+class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  void OnHeadlessEvent(const HeadlessEvent& event) override;
+
+  CQuorinDlg& Dlg() { return *m_pDlg; }
+  static CHeadlessBackend& Ui() { return GetHeadlessBackend(); }
+  bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+  void Click(int id) { CHeadlessBackend::Click(m_pDlg->m_hWnd, id); }
+  void SelectSpeed(int index) { m_pDlg->m_cboBaud.SetCurSel(index); }
+  std::uint32_t LineSpeed() const { return m_pty.SlaveSpeed(); }
+  // Moves COM1 to another line (the simulator's) and reopens the link on it at 9600.
+  void ConnectTo(const std::string& devicePath);
+
+  // Files in the test's folder.
+  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  std::string MakeFile(const std::string& name, const ByteVec& content) const;
+  static ByteVec Pattern(std::size_t n, unsigned seed = 1);
+  static ByteVec ReadWholeFile(const std::string& path);
+
+  // The receiver's side of the line.
+  static ByteVec Frame(BYTE code, BYTE paramA = 0);
+  void Send(const ByteVec& bytes);
+  void Reply(BYTE code, BYTE paramA = 0) { Send(Frame(code, paramA)); }
+  // The next n bytes the program writes, pumping the dialog meanwhile (fewer on time-out).
+  ByteVec Expect(std::size_t n, DWORD timeoutMs = 10000);
+  // Pumps until the receiver's bytes were taken and handled; returns what the program wrote.
+  ByteVec Settle(DWORD quietMs = 150);
+
+  // The loader's side of a job's start: 0x20, 0x11, 0x21. Checks the speed index proposed and
+  // returns the start command (header and job block, 52 bytes).
+  ByteVec Handshake(BYTE nSpeedIndex);
+  // The data phase of a send job: 0x50, then 0x23 until the last block. Checks every frame
+  // against the image (0xFF beyond its end); progress at each block goes to pProgress.
+  void RunBlocks(const ByteVec& image, std::uint32_t nTotal, std::vector<int>* pProgress = nullptr);
+
+  std::vector<std::string> Boxes() const { return Ui().Texts(HeadlessEvent::MessageBox); }
+  std::vector<std::string> Statuses() const { return Ui().Texts(HeadlessEvent::Text, IDC_STATUS); }
+  std::vector<int> Progress() const { return Ui().Values(HeadlessEvent::Progress, IDC_PROGRESS); }
+
+  std::function<void(const HeadlessEvent&)> m_onEvent;  // sees every change as it happens
+  std::string m_dir;
+  CPseudoTerminal m_pty;
+  std::unique_ptr<CQuorinDlg> m_pDlg;
+
+ private:
+  void CollectLine();
+  ByteVec m_lineIn;
+};
+
+extern const ByteVec kRebootText;

@@ -1,0 +1,212 @@
+// The job state machine, with the test as the receiver at the far end of a pseudo-terminal.
+#include <chrono>
+#include <tuple>
+
+#include "platform/settings.h"
+#include "tests/support/dialog_fixture.h"
+
+namespace {
+
+class JobStateMachine : public CDialogFixture {
+ protected:
+  // Arms a job the way the Send and Read buttons and the command line do.
+  void Arm(int nJob, BOOL bSendMode, const std::string& path) {
+    Dlg().m_nJob = nJob;
+    Dlg().m_bSendMode = bSendMode;
+    if (!bSendMode) {
+      Dlg().StartReadJob(path);
+    } else if (nJob == JOB_SOFTWARE) {
+      Dlg().StartSoftwareJob(path);
+    } else if (nJob == JOB_DATABASE) {
+      Dlg().StartDatabaseJob(path);
+    } else {
+      Dlg().StartBootJob(path);
+    }
+    EXPECT_EQ(Expect(9), kRebootText);
+  }
+  void WaitForBoxes(std::size_t n) { EXPECT_TRUE(PumpUntil([&] { return Boxes().size() >= n; })); }
+  static ByteVec JobFields(const ByteVec& start) { return Slice(start, 8 + 32, 9); }
+};
+
+TEST_F(JobStateMachine, SendJobResendsWholeBlocksSurvivesOtherRepliesAndTakesJoinedReplies) {
+  const ByteVec image = Pattern(3 * 512 + 100);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", image));
+  const ByteVec start = Handshake(5);
+  EXPECT_EQ(start.size() == 52 ? start[2] : 0, CMD_START_SEND);
+  EXPECT_EQ(JobFields(start), (ByteVec{0, 0, 0, 0, 0, 0, 0x06, 0x64, 0x60}));
+  EXPECT_EQ(Statuses(), (std::vector<std::string>{"Communicating with IRD", "Transferring Data"}));
+  Reply(RSP_FIRST_BLOCK);
+  EXPECT_EQ(Slice(Expect(520), 8, 512), Slice(image, 0, 512));
+  Reply(RSP_COMM_ERROR);
+  WaitForBoxes(1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Communication Error"});
+  Send(Frame(RSP_RAW_DATA) + Frame(RSP_NEXT_BLOCK));  // 0x26 means nothing to a send job
+  EXPECT_EQ(Slice(Expect(520), 8, 512), Slice(image, 512, 512));
+  Reply(RSP_NEXT_BLOCK);
+  Expect(520);
+  Reply(RSP_RESEND);
+  const ByteVec resent = Expect(520);
+  EXPECT_EQ(resent.size() == 520 ? resent[1] : 0, 3);  // the counter, not the block's number
+  EXPECT_EQ(Slice(resent, 8, 512), Slice(image, 1024, 512));
+  Reply(RSP_NEXT_BLOCK);
+  EXPECT_EQ(Slice(Expect(108), 8, 100), Slice(image, 1536, 100));
+  EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 84);
+  Send(Frame(RSP_NEXT_BLOCK) + Frame(RSP_RESEND));  // after the last block: nothing to send
+  EXPECT_TRUE(Settle().empty());
+  Send(Frame(RSP_PROGRESS, 1) + Frame(RSP_DONE));
+  WaitForBoxes(2);
+  EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 100);
+  EXPECT_EQ(Boxes().back(), "Done");
+  EXPECT_EQ(LineSpeed(), 9600u);
+  EXPECT_FALSE(Dlg().m_bAwaitDone);
+}
+
+using ErrorCase = std::tuple<BYTE, const char*, int>;
+class JobErrorReply : public JobStateMachine, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(JobErrorReply, EndsTheJobAndReturnsToBaseSpeedOnlyWhenAnotherIsSelected) {
+  const auto [code, text, speed] = GetParam();
+  SelectSpeed(speed);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", Pattern(70000)));
+  Handshake(static_cast<BYTE>(speed));
+  Reply(RSP_FIRST_BLOCK);
+  Expect(520);
+  Reply(code);
+  WaitForBoxes(1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  EXPECT_EQ(LineSpeed(), 9600u);
+  // At 9600 no port was ever reopened, so no reader of an earlier opening has ended.
+  if (speed == 0) {
+    EXPECT_EQ(Dlg().m_pLink->LastReaderExitCode(), -2);
+  }
+  Reply(RSP_NEXT_BLOCK);
+  EXPECT_TRUE(Settle().empty());
+  EXPECT_EQ(Statuses().back(), "Select File");
+}
+
+std::vector<ErrorCase> ErrorCases() {
+  const std::pair<BYTE, const char*> replies[] = {
+      {0x1A, "Check Sum Error 1"},   {0x2A, "Check Sum Error 2"}, {0x33, "Communication Error"},
+      {0x60, "Communication Error"}, {0x36, "Data Communication Error"},
+      {0x51, "Invalid S/W"},         {0x70, "Different Model"}};
+  std::vector<ErrorCase> cases;
+  for (const auto& [code, text] : replies) {
+    for (int speed : {0, 3}) cases.emplace_back(code, text, speed);
+  }
+  return cases;
+}
+INSTANTIATE_TEST_SUITE_P(Replies, JobErrorReply, ::testing::ValuesIn(ErrorCases()));
+
+TEST_F(JobStateMachine, BootJobPadsWithErasedFlashPausesAndStillTakesProgressAndDone) {
+  const ByteVec image = Pattern(100000);
+  SelectSpeed(0);
+  Arm(JOB_BOOT, TRUE, MakeFile("boot.bin", image));
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Not Boot File!"});
+  const ByteVec start = Handshake(0);
+  EXPECT_EQ(JobFields(start), (ByteVec{0, 0, 0, 0, 0x00, 0x02, 0x00, 0x00, 0x40}));
+
+  std::vector<int> progress;
+  const auto t0 = std::chrono::steady_clock::now();
+  RunBlocks(image, 131072, &progress);  // every byte past the file's end is 0xFF
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+  ASSERT_EQ(progress.size(), 256u);
+  EXPECT_EQ(progress[254], 99);
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Not Boot File!", "Boot Changed"}));
+  Reply(RSP_PROGRESS, 0);
+  PumpUntil([&] { return Progress().back() == 90; });
+  EXPECT_EQ(Progress().back(), 90);
+  Reply(RSP_DONE);
+  WaitForBoxes(3);
+  EXPECT_EQ(Boxes().back(), "Done");
+}
+
+TEST_F(JobStateMachine, ReadJobCutsPiecesAtTheirBoundaryAndStopsAtTheDatabaseSize) {
+  const std::string out = Path("upload.bin");
+  const ByteVec db = Pattern(262144, 7);
+  Arm(JOB_DATABASE, FALSE, out);
+  const ByteVec start = Handshake(0);
+  EXPECT_EQ(start.size() == 52 ? start[2] : 0, CMD_START_READ);
+  EXPECT_EQ(JobFields(start), (ByteVec{0x00, 0x19, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x50}));
+  auto expectAck = [&] {
+    const ByteVec ack = Expect(8);
+    EXPECT_EQ(ack.size() == 8 ? ack[2] : 0, CMD_BLOCK_ACK);
+  };
+
+  Reply(RSP_RAW_DATA);
+  Send(Slice(db, 0, 300));
+  PumpUntil([&] { return Dlg().m_nReceived == 300; });
+  EXPECT_TRUE(Settle().empty());
+  Send(Slice(db, 300, 212));
+  expectAck();
+  // Reply and data in one delivery; the piece ends inside the next chunk, whose rest is a reply.
+  Send(Frame(RSP_RAW_DATA) + Slice(db, 512, 500));
+  PumpUntil([&] { return Dlg().m_nReceived == 1012; });
+  EXPECT_TRUE(Settle().empty());
+  Send(Slice(db, 1012, 12) + Frame(RSP_RAW_DATA));
+  expectAck();
+  EXPECT_TRUE(Dlg().m_bRawReceive);
+  for (std::size_t at = 1024; at < db.size(); at += 512) {
+    ByteVec piece = Slice(db, at, 512);
+    if (at + 512 == db.size()) piece = piece + Pattern(100, 9);  // surplus never reaches the file
+    Send(at == 1024 ? piece : Frame(RSP_RAW_DATA) + piece);
+    expectAck();
+    if (at + 512 == db.size() / 2) {
+      EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 50);
+    }
+  }
+  WaitForBoxes(1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
+  EXPECT_EQ(Progress().back(), 100);
+  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
+  EXPECT_EQ(Dlg().m_nReceived, 0);
+  EXPECT_TRUE(ReadWholeFile(out) == db);
+}
+
+TEST_F(JobStateMachine, LostLinkClosesTheJobKeepingWhatWasReadAndAComPortChoiceReopens) {
+  const std::string out = Path("partial.bin");
+  const ByteVec db = Pattern(1024, 3);
+  Arm(JOB_DATABASE, FALSE, out);
+  Handshake(0);
+  Send(Frame(RSP_RAW_DATA) + Slice(db, 0, 512) + Frame(RSP_RAW_DATA) + Slice(db, 512, 512));
+  PumpUntil([&] { return Dlg().m_nReceived == 1024; });
+  m_pty.Close();
+  EXPECT_TRUE(PumpUntil([&] { return !Statuses().empty() && Statuses().back() == " Not Connected"; }));
+  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
+  EXPECT_TRUE(ReadWholeFile(out) == db);
+
+  ASSERT_TRUE(m_pty.Open());
+  ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pty.SlavePath()));
+  CHeadlessBackend::SelectComboEntry(Dlg().m_hWnd, IDC_COMPORT, 0);
+  EXPECT_EQ(Statuses().back(), " Ready");
+  EXPECT_TRUE(Dlg().m_pLink->IsConnected());
+}
+
+// A file that fails under a running job ends it as an error reply does, never with "Done":
+// /dev/full takes no byte, and the first bytes of /proc/self/mem lie in no mapping.
+TEST_F(JobStateMachine, AFileThatFailsUnderAJobEndsIt) {
+  Arm(JOB_DATABASE, FALSE, "/dev/full");
+  Handshake(0);
+  Send(Frame(RSP_RAW_DATA) + Pattern(512));
+  WaitForBoxes(1);
+  Arm(JOB_DATABASE, TRUE, "/proc/self/mem");
+  Handshake(5);
+  Reply(RSP_FIRST_BLOCK);
+  WaitForBoxes(2);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Write Error", "File Read Error"}));
+  EXPECT_TRUE(Settle().empty());  // neither an acknowledgement nor a block went out
+  EXPECT_FALSE(Dlg().m_bSendFileOpen || Dlg().m_bReceiveFileOpen);
+  EXPECT_EQ(LineSpeed(), 9600u);
+}
+
+TEST_F(JobStateMachine, EmptyImageSendsNoBlockAndWaitsForTheReceiver) {
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("empty.bin", {}));
+  Handshake(5);
+  Send(Frame(RSP_RESEND) + Frame(RSP_FIRST_BLOCK));
+  EXPECT_TRUE(Settle().empty());
+  EXPECT_TRUE(Dlg().m_bAwaitDone);
+  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+}
+
+}  // namespace

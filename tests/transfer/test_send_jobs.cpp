@@ -1,0 +1,127 @@
+// The Send button: file choice, classification and the arming of send jobs.
+#include <filesystem>
+#include <optional>
+
+#include "platform/settings.h"
+#include "tests/support/dialog_fixture.h"
+#include "tests/support/sim_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSendFilter =
+    "Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|All File (*.*)|*.*||";
+
+class SendJobs : public CDialogFixture {
+ protected:
+  void ChooseForSend(const std::optional<std::string>& path) {
+    Ui().QueueFileDialogAnswer(path);
+    Click(IDC_SEND);
+  }
+  std::string Folder() const { return GetProfileString("Marlpane", "Folder", "<none>"); }
+};
+
+TEST_F(SendJobs, ClassificationByLengthNameAndPath) {
+  struct Case {
+    const char* name;
+    std::uintmax_t size;
+    int job;
+  };
+  fs::create_directory(Path("lists.sdx"));
+  const Case cases[] = {
+      {"a.bin", 65535, JOB_INVALID},         {"a.bin", 65536, JOB_SOFTWARE},
+      {"a.bin", 196608, JOB_SOFTWARE},       {"a.bin", 197632, JOB_DATABASE},
+      {"a.bin", 262144, JOB_DATABASE},       {"a.bin", 262145, JOB_INVALID},
+      {"a.bin", 393215, JOB_INVALID},        {"a.bin", 393216, JOB_SOFTWARE},
+      {"a.bin", 4194303, JOB_SOFTWARE},      {"a.bin", 4194304, JOB_INVALID},
+      {"lists.sdx/image.bin", 100000, JOB_CHANNEL_LIST},
+      {"x.sdxy", 10, JOB_CHANNEL_LIST},      {"LIST.SDX", 300, JOB_INVALID},
+      {"empty.bin", 0, JOB_INVALID},
+  };
+  for (const Case& c : cases) {
+    const std::string path = MakeFile(c.name, {0x12, 0x34});
+    fs::resize_file(path, c.size);
+    EXPECT_EQ(Dlg().ClassifyFile(path), c.job) << c.name << " " << c.size;
+  }
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Dlg().ClassifyFile(Path("missing.bin")), JOB_INVALID);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"File Open Error"});
+}
+
+TEST_F(SendJobs, SoftwareImageIsArmedThroughTheButtonAndItsFolderIsRemembered) {
+  fs::create_directory(Path("images"));
+  const std::string path = MakeFile("images/new.bin", Pattern(70000, 4));
+  ChooseForSend(path);
+  EXPECT_EQ(Expect(9), kRebootText);
+  const FileDialogRequest request = Ui().FileDialogRequests().back();
+  EXPECT_FALSE(request.save);
+  EXPECT_EQ(request.filter, kSendFilter);
+  EXPECT_EQ(request.initialFolder, "");
+  EXPECT_EQ(Statuses(), (std::vector<std::string>{"new.bin", "Turn on the STB"}));
+  EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), path);
+  EXPECT_EQ(Folder(), Path("images"));
+  ChooseForSend(std::nullopt);
+  EXPECT_EQ(Ui().FileDialogRequests().back().initialFolder, Path("images"));
+}
+
+TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
+  for (const char* job : {"software", "database", "boot"}) {
+    SCOPED_TRACE(job);
+    const bool boot = std::string(job) == "boot";
+    const ByteVec image = Pattern(boot ? 131072 : job[0] == 'd' ? 262144 : 70000, 11);
+    const std::string path = MakeFile(std::string(job) + ".bin", image);
+    const std::string received = Path(std::string(job) + ".received");
+    CSimRunner sim;
+    ASSERT_TRUE(sim.Start({"--job", job, "--expect-speed", "5", "--out", received}));
+    ConnectTo(sim.SlavePath());
+    Ui().ClearEvents();
+    if (boot) {  // only the command line arms a boot job
+      Dlg().m_nJob = JOB_BOOT;
+      Dlg().m_bSendMode = TRUE;
+      Dlg().StartBootJob(path);
+    } else {
+      ChooseForSend(path);
+    }
+    EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty() && Boxes().back() == "Done"; }, 60000));
+    ASSERT_TRUE(sim.Wait(10000));
+    EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output() << sim.ErrorOutput();
+    EXPECT_TRUE(ReadWholeFile(received) == image);
+  }
+}
+
+TEST_F(SendJobs, CancelLeavesTheJobAndARejectedChoiceStillAbandonsIt) {
+  const std::string first = MakeFile("first.bin", Pattern(70000));
+  ChooseForSend(first);
+  Expect(9);
+  ChooseForSend(std::nullopt);
+  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+
+  ChooseForSend(MakeFile("tiny.bin", Pattern(100)));
+  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  EXPECT_EQ(Statuses().back(), "Invalid File");
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Invalid File"});
+  EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), first);
+  Reply(RSP_FIRST_BLOCK);
+  EXPECT_TRUE(Settle().empty());
+}
+
+TEST_F(SendJobs, OnlyASoftwareJobRemembersItsFolder) {
+  ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/kept"));
+  ChooseForSend(MakeFile("db.bin", Pattern(262144)));
+  EXPECT_EQ(Dlg().m_nJob, JOB_DATABASE);
+  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+  EXPECT_EQ(Folder(), "/kept");
+
+  // A path without a separator (relative to the working folder) leaves an empty folder.
+  MakeFile("plain.bin", Pattern(70000));
+  const fs::path cwd = fs::current_path();
+  fs::current_path(m_dir);
+  Dlg().m_nJob = JOB_SOFTWARE;
+  Dlg().StartSoftwareJob("plain.bin");
+  fs::current_path(cwd);
+  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+  EXPECT_EQ(Folder(), "");
+}
+
+}  // namespace
