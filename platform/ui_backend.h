@@ -15,7 +15,7 @@
 enum class WindowChange {
   Created,     // the dialog and all its controls exist (after WM_INITDIALOG's preparations)
   Text,        // window text (title for a dialog)
-  Visibility,  // shown or hidden
+  Visibility,  // a control shown or hidden (a dialog's own state comes as ShowWindow)
   Items,       // combo box entries
   Selection,   // combo box selection
   Progress,    // progress range or position
@@ -42,13 +42,16 @@ class IUiBackend {
   // Paints invalidated owner-painted windows now (WM_ERASEBKGND/WM_PAINT through the layer)
   // and shows the result at once, also when the window thread is busy afterwards.
   virtual void UpdateWindow(HWND hWnd) = 0;
+  // The record is marked (WindowState::dirty, eraseBackground) already; invalidating a dialog
+  // invalidates its controls too, each reported here.
   virtual void InvalidateWindow(HWND hWnd, bool erase) = 0;
 
   virtual int MessageBox(HWND hOwner, const std::string& text, const std::string& caption,
                          UINT type) = 0;
   virtual FileDialogResult FileDialog(HWND hOwner, const FileDialogRequest& request) = 0;
 
-  // Window management the desktop does.
+  // Window management the desktop does. ShowWindow: a dialog is shown, hidden, minimised or
+  // restored; its record says so already.
   virtual void ShowWindow(HWND hWnd, int nCmdShow) = 0;
   virtual void BeginMoveDrag(HWND hDlg, POINT screenPoint) = 0;
   // Pixel size of a window's client area (from the dialog units of its template).

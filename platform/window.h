@@ -329,7 +329,8 @@ class CDialog : public CWnd {
   ~CDialog() override;
 
   // Builds the window from its template, initialises it and runs it until EndDialog or its
-  // destruction; returns the EndDialog result (IDCANCEL when it was destroyed).
+  // destruction; returns the EndDialog result (IDCANCEL when it was destroyed, -1 when it could
+  // not be built). The main window's destruction ends every modal run.
   virtual INT_PTR DoModal();
   // Builds and initialises the window without running a loop (tests pump it themselves).
   BOOL Create();
