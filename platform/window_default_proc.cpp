@@ -87,7 +87,8 @@ LRESULT ProgressProc(HWND hWnd, WindowState& s, UINT message, WPARAM wParam, LPA
       const int previous = s.pos;
       s.pos = ClampToRange(static_cast<int>(static_cast<std::intptr_t>(wParam)), s.rangeLow,
                            s.rangeHigh);
-      CWindowManager::Invalidate(hWnd, true);
+      // The same position again shows nothing new; a job sets it for every block it sends.
+      if (s.pos != previous) CWindowManager::Invalidate(hWnd, true);
       Changed(hWnd, WindowChange::Progress);
       return previous;
     }
