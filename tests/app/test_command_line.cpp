@@ -44,7 +44,9 @@ TEST(CommandLine, ParsesTheCasesTechniciansType) {
     for (const auto& [option, values] : c.expected) {
       ASSERT_EQ(cl.HasOption(option), !values.empty()) << option;
       for (unsigned i = 0; i < values.size(); ++i) EXPECT_EQ(cl.GetValue(option, i), values[i]);
-      if (!values.empty()) EXPECT_THROW(cl.GetValue(option, static_cast<unsigned>(values.size())), int);
+      if (!values.empty()) {
+        EXPECT_THROW(cl.GetValue(option, static_cast<unsigned>(values.size())), int);
+      }
     }
   }
 }
