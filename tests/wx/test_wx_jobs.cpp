@@ -40,12 +40,13 @@ END_MESSAGE_MAP()
 // A file dialog expected; what it was asked is kept and the path is the answer.
 class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
  public:
-  CExpectFile(std::string path, std::string* seenWildcard) : m_path(std::move(path)), m_pWildcard(seenWildcard) {}
+  CExpectFile(std::string path, std::string* seenWildcard, long* seenStyle)
+      : m_path(std::move(path)), m_pWildcard(seenWildcard), m_pStyle(seenStyle) {}
 
  protected:
   int OnInvoked(wxFileDialog* dialog) const override {
     *m_pWildcard = FromWx(dialog->GetWildcard());
-    EXPECT_TRUE(dialog->HasFlag(wxFD_OPEN));
+    *m_pStyle = dialog->GetWindowStyle();
     dialog->SetPath(ToWx(m_path));
     return wxID_OK;
   }
@@ -53,6 +54,7 @@ class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
  private:
   std::string m_path;
   std::string* m_pWildcard;
+  long* m_pStyle;
 };
 
 std::string MakeFile(const std::string& path, std::size_t size) {
@@ -84,20 +86,25 @@ class WindowAtWork : public CMainWindowTest {
   static bool Shown(HWND hDlg) { return hDlg != nullptr && IsShownOnScreen(hDlg); }
 };
 
-TEST_F(WindowAtWork, BoxRaisedByAJobIsAnsweredThroughTheTestHook) {
+TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
   const std::string file = MakeFile(m_folder + "/tiny.bin", 1000);
+  const std::string readInto = m_folder + "/database.bin";
   CQuorinDlg dlg;
   theApp.m_pMainWnd = &dlg;
   CUserScript script;
   script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); },
               [&] { ClickOn(Control(IDC_SEND)); })
       .Then("the job refused the file", [&] { return StatusText(dlg.m_hWnd) == "Invalid File"; },
+            [&] { ClickOn(Control(IDC_READ)); })
+      .Then("the read job armed", [&] { return StatusText(dlg.m_hWnd) == "Turn on the STB"; },
             [&] { ClickOn(Control(IDC_EXIT)); })
       .Start([&] { dlg.DestroyWindow(); });
 
-  std::string wildcard, text, caption;
+  std::string wildcard, readWildcard, text, caption;
+  long style = 0, readStyle = 0;
   wxWindow* owner = nullptr;
-  wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard), CExpectBox(&text, &caption, &owner));
+  wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style), CExpectBox(&text, &caption, &owner),
+                CExpectFile(readInto, &readWildcard, &readStyle));
   theApp.m_pMainWnd = nullptr;
   EXPECT_TRUE(script.Finished());
   EXPECT_EQ(text, "Invalid File");
@@ -105,6 +112,10 @@ TEST_F(WindowAtWork, BoxRaisedByAJobIsAnsweredThroughTheTestHook) {
   EXPECT_NE(owner, nullptr);
   EXPECT_EQ(dynamic_cast<CWxDialogWindow*>(owner) != nullptr, true) << "the box belongs to the main window";
   EXPECT_EQ(wildcard.substr(0, 36), "Download File (*.bin;*.sdx)|*.bin;*.");
+  EXPECT_TRUE(style & wxFD_OPEN);
+  EXPECT_EQ(readWildcard, "Upload File (*.bin)|*.bin;*.[bB][iI][nN]|All File (*.*)|*");
+  EXPECT_TRUE((readStyle & wxFD_SAVE) && (readStyle & wxFD_OVERWRITE_PROMPT));
+  EXPECT_TRUE(std::ifstream(readInto).good()) << "the read job creates its file";
 }
 
 TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer) {
