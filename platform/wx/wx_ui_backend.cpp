@@ -304,6 +304,7 @@ void CWxUiBackend::RenderText(HWND hFontOwner, CPixelBuffer& target, int x, int 
                               const std::string& text, COLORREF colour, const RECT& clip) {
   if (text.empty()) return;
   const SIZE extent = MeasureText(hFontOwner, text);
+  if (extent.cx <= 0 || extent.cy <= 0) return;
   const int left = std::max({x, static_cast<int>(clip.left), 0});
   const int top = std::max({y, static_cast<int>(clip.top), 0});
   const int right = std::min({x + static_cast<int>(extent.cx), static_cast<int>(clip.right), target.Width()});
