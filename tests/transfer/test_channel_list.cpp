@@ -40,7 +40,7 @@ TEST_F(ChannelList, RawListGoesOutIn128BytePiecesAtTheSelectedSpeed) {
       // The next piece is written only after this returns; a pty passes bytes on a moment later.
       std::size_t nPiece = 0;
       BYTE buffer[512];
-      for (int n, wait = 500; (n = m_pty.Read(buffer, sizeof buffer, wait)) > 0; wait = 20) {
+      for (int n, wait = 1000; (n = m_pty.Read(buffer, sizeof buffer, wait)) > 0; wait = 20) {
         line.insert(line.end(), buffer, buffer + n);
         nPiece += static_cast<std::size_t>(n);
       }

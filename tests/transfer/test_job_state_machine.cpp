@@ -61,6 +61,31 @@ TEST_F(JobStateMachine, SendJobResendsWholeBlocksSurvivesOtherRepliesAndTakesJoi
   EXPECT_FALSE(Dlg().m_bAwaitDone);
 }
 
+TEST_F(JobStateMachine, MillionByteImageFillsTheBarTo89AndTheReceiverTakesItTo100) {
+  const ByteVec image = Pattern(1000000);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", image));
+  Handshake(5);
+  std::vector<int> progress;
+  RunBlocks(image, 1000000, &progress);
+  EXPECT_EQ(progress.size(), 1954u);
+  EXPECT_EQ(progress.empty() ? -1 : progress.back(), 89);
+  Reply(RSP_PROGRESS, 16);
+  EXPECT_TRUE(PumpUntil([&] { return Dlg().m_ctlProgress.GetPos() == 100; }));
+}
+
+TEST_F(JobStateMachine, SpeedSwitchThatCannotReopenThePortEndsTheJob) {
+  SelectSpeed(3);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", Pattern(70000)));
+  ASSERT_TRUE(WriteProfileString("Devices", "COM1", Path("no-such-device")));
+  Reply(RSP_CONNECT);
+  Expect(8);
+  Reply(RSP_BAUD_OK);
+  WaitForBoxes(1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
+  EXPECT_EQ(Statuses().back(), " Not Connected");
+  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+}
+
 using ErrorCase = std::tuple<BYTE, const char*, int>;
 class JobErrorReply : public JobStateMachine, public ::testing::WithParamInterface<ErrorCase> {};
 

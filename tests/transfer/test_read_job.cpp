@@ -17,28 +17,18 @@ class ReadJob : public CDialogFixture {
   }
 };
 
-TEST_F(ReadJob, ExistingFileIsEmptiedWhenTheJobIsArmed) {
-  MakeFile("backup.dat", Pattern(4096));
-  ChooseForRead(Path("backup.dat"));
-  EXPECT_EQ(Expect(9), kRebootText);
-  const FileDialogRequest request = Ui().FileDialogRequests().back();
-  EXPECT_TRUE(request.save);
-  EXPECT_TRUE(request.overwritePrompt);
-  EXPECT_EQ(request.filter, "Upload File (*.bin)|*.bin|All File (*.*)|*.*||");
-  EXPECT_EQ(request.initialFolder, "");
-  EXPECT_EQ(Statuses().front(), "backup.dat");
-  EXPECT_EQ(Statuses().back(), "Turn on the STB");
-  EXPECT_TRUE(Dlg().m_bReceiveFileOpen);
-  EXPECT_EQ(fs::file_size(Path("backup.dat")), 0u);
-}
-
-TEST_F(ReadJob, SimulatedReceiverDatabaseArrivesWholeInANameWithoutExtension) {
+TEST_F(ReadJob, SimulatedReceiverDatabaseReplacesTheFileNamedWithoutExtension) {
   const ByteVec db = Pattern(262144, 13);
   CSimRunner sim;
   ASSERT_TRUE(sim.Start({"--job", "read", "--db", MakeFile("served.db", db), "--join-raw"}));
   ConnectTo(sim.SlavePath());
+  MakeFile("backup.bin", Pattern(300000, 2));  // longer than a database: it must be emptied
   ChooseForRead(Path("backup"));
+  const FileDialogRequest request = Ui().FileDialogRequests().back();
+  EXPECT_TRUE(request.save && request.overwritePrompt && request.initialFolder.empty());
+  EXPECT_EQ(request.filter, "Upload File (*.bin)|*.bin|All File (*.*)|*.*||");
   EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), "backup.bin");
+  EXPECT_EQ(Statuses().back(), "Turn on the STB");
   EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty(); }, 60000));
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
   ASSERT_TRUE(sim.Wait(10000));
