@@ -146,6 +146,7 @@ void CQuorinDlg::OnComPortChanged() {
   const int nSpeedIndex = m_cboBaud.GetCurSel();
   const int nPortIndex = m_cboComPort.GetCurSel();
   if (m_pLink != nullptr && m_pLink->Reopen(nPortIndex, nSpeedIndex)) {
+    m_bLinkLost = FALSE;
     WriteProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM " + std::to_string(nPortIndex + 1));
     SetStatusText(" Ready");
   } else {

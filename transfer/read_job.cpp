@@ -29,6 +29,9 @@ void CQuorinDlg::ChooseReadFile() {
   request.filter = READ_FILTER;
   request.hideReadOnly = true;
   request.overwritePrompt = true;
+  // ".bin" is added to a name without extension below; the dialog is told so that its
+  // overwrite prompt asks about the file that will really be written.
+  request.defaultExt = "bin";
   const FileDialogResult result = RunFileDialog(m_hWnd, request);
   if (!result.ok) return;
 
