@@ -1,0 +1,303 @@
+// quorin-bench: what the PC side costs per data block, against what the line itself costs.
+//
+// One run measures the floor (two bare processes exchanging block-sized frames on a
+// pseudo-terminal) and, interleaved with it, a whole software job of the real PC side (dialog
+// on the headless backend, serial reader, state machine) against a responder that answers at
+// once; then the CPU the PC side uses while an armed job waits for a receiver that stays
+// silent. The PC side always runs in a child process of its own (this program started again
+// with --pc-side), so its CPU time and memory are its own.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_pc_side.h"
+#include "bench/bench_report.h"
+#include "bench/bench_responder.h"
+#include "bench/line_floor.h"
+#include "platform/process.h"
+#include "platform/process_stats.h"
+#include "platform/pty.h"
+#include "platform/sync.h"
+#include "transfer/protocol.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int JOB_SPEED_INDEX = 5;  // 115200 baud, as the PC side is started with "-s 115200"
+constexpr DWORD CHILD_END_TIMEOUT_MS = 15000;
+constexpr int ARMED_TIMEOUT_MS = 10000;
+constexpr DWORD IDLE_SETTLE_MS = 1000;
+
+struct BenchOptions {
+  int nRounds = 10000;
+  std::uint32_t nImageBytes = 4000000;
+  int nIdleSeconds = 10;
+  std::string sJsonPath = QUORIN_BENCH_JSON;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--json PATH]\n");
+}
+
+BOOL ParseNumber(const char* pText, long long nLow, long long nHigh, long long& nOut) {
+  char* pEnd = nullptr;
+  const long long n = std::strtoll(pText, &pEnd, 10);
+  if (pEnd == pText || *pEnd != '\0' || n < nLow || n > nHigh) return FALSE;
+  nOut = n;
+  return TRUE;
+}
+
+BOOL ParseOptions(int argc, char** argv, BenchOptions& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) return FALSE;
+    const char* pValue = argv[++i];
+    long long n = 0;
+    if (option == "--rounds" && ParseNumber(pValue, 1, 10000000, n)) {
+      options.nRounds = static_cast<int>(n);
+    } else if (option == "--image-bytes" && ParseNumber(pValue, 0x10000, 0x3FFFFF, n)) {
+      // A software image: 64 KiB up to under 4 MiB.
+      options.nImageBytes = static_cast<std::uint32_t>(n);
+    } else if (option == "--idle-seconds" && ParseNumber(pValue, 1, 3600, n)) {
+      options.nIdleSeconds = static_cast<int>(n);
+    } else if (option == "--json") {
+      options.sJsonPath = pValue;
+    } else {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+std::vector<BYTE> MakeImage(std::uint32_t nBytes) {
+  std::vector<BYTE> image(nBytes);
+  std::uint32_t x = 0x2545F491u;
+  for (BYTE& b : image) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<BYTE>(x >> 24);
+  }
+  return image;
+}
+
+BOOL WriteImage(const std::string& sPath, const std::vector<BYTE>& image) {
+  std::ofstream out(sPath, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  return out.flush() ? TRUE : FALSE;
+}
+
+double LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double d = -1;
+  in >> d;
+  return d;
+}
+
+// A temporary folder that goes with the object.
+class CWorkFolder {
+ public:
+  CWorkFolder() {
+    std::error_code ec;
+    m_path = fs::temp_directory_path(ec) / ("quorin-bench-" + std::to_string(GetOwnProcessId()));
+    fs::remove_all(m_path, ec);
+    m_bOk = fs::create_directories(m_path, ec);
+  }
+  ~CWorkFolder() {
+    std::error_code ec;
+    fs::remove_all(m_path, ec);
+  }
+  BOOL IsOk() const { return m_bOk ? TRUE : FALSE; }
+  std::string Path(const std::string& sName) const { return (m_path / sName).string(); }
+
+ private:
+  fs::path m_path;
+  bool m_bOk = false;
+};
+
+BOOL StartPcSide(CChildProcess& pc, const std::string& sExe, const CPseudoTerminal& pty,
+                 const std::string& sImage, const std::string& sConfig) {
+  std::error_code ec;
+  fs::create_directories(sConfig, ec);
+  return pc.Start(sExe, {"--pc-side", pty.SlavePath(), sImage, sConfig});
+}
+
+// The floor's rounds are spread over the job, a few after each block, so that both see the
+// same machine: on a shared one its load changes from second to second.
+BOOL RunJob(const std::string& sExe, const CWorkFolder& work, const std::vector<BYTE>& image,
+            CLineFloor& floor, CLatencySamples& floorSamples, CBenchReport& report,
+            std::string& sError) {
+  CPseudoTerminal pty;
+  if (!pty.Open()) {
+    sError = "no pseudo-terminal for the job";
+    return FALSE;
+  }
+  CChildProcess pc;
+  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-job"))) {
+    sError = "the PC side could not be started";
+    return FALSE;
+  }
+  CBenchResponder responder(pty, image, JOB_SPEED_INDEX, pc.Pid());
+  const int nFloorRounds = floor.RoundsLeft();
+  responder.SetBetweenBlocks([&](std::uint32_t nDone, std::uint32_t nBlocks) {
+    const long long nDue = static_cast<long long>(nFloorRounds) * nDone / nBlocks;
+    return floor.RunRounds(static_cast<int>(nDue - floor.RoundsDone()), floorSamples);
+  });
+  const BOOL bRan = responder.Run();
+  if (bRan && !floor.RunRounds(floor.RoundsLeft(), floorSamples)) {
+    sError = "floor: " + floor.Error();
+    return FALSE;
+  }
+  int nStatus = -1;
+  const BOOL bEnded = pc.Wait(CHILD_END_TIMEOUT_MS, nStatus);
+  if (!bRan) {
+    sError = floor.Error().empty() ? "job: " + responder.Error() : "floor: " + floor.Error();
+    return FALSE;
+  }
+  if (!bEnded || nStatus != PC_SIDE_DONE) {
+    sError = "the PC side did not end with \"Done\" (status " + std::to_string(nStatus) + ")";
+    return FALSE;
+  }
+
+  const ResponderFigures& f = responder.Figures();
+  const CLatencySamples& turnaround = responder.Turnaround();
+  report.Set("blocks", f.nBlocks);
+  report.Set("block_median_us", turnaround.MedianMicroseconds());
+  report.Set("block_p99_us", turnaround.PercentileMicroseconds(0.99));
+  report.Set("block_max_us", turnaround.PercentileMicroseconds(1.0));
+  report.Set("blocks_per_s", f.dDataPhaseSeconds > 0 ? f.nBlocks / f.dDataPhaseSeconds : 0);
+  report.Set("job_data_phase_s", f.dDataPhaseSeconds);
+  report.Set("cpu_us_per_block",
+             f.nBlocks > 0 ? static_cast<double>(f.nPcCpuMicroseconds) / f.nBlocks : 0);
+  report.Set("rss_idle_kib", static_cast<double>(f.nPcIdleRssKiB));
+  report.Set("rss_peak_kib", static_cast<double>(f.nPcPeakRssKiB));
+  report.Set("rss_growth_kib", static_cast<double>(f.nPcPeakRssKiB) - static_cast<double>(f.nPcIdleRssKiB));
+  return TRUE;
+}
+
+BOOL RunIdleWait(const std::string& sExe, const CWorkFolder& work, int nSeconds,
+                 CBenchReport& report, std::string& sError) {
+  CPseudoTerminal pty;
+  if (!pty.Open()) {
+    sError = "no pseudo-terminal for the idle wait";
+    return FALSE;
+  }
+  CChildProcess pc;
+  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-idle"))) {
+    sError = "the PC side could not be started";
+    return FALSE;
+  }
+  BYTE reboot[REBOOT_TEXT_SIZE];
+  if (pty.ReadExact(reboot, sizeof reboot, ARMED_TIMEOUT_MS) != sizeof reboot) {
+    sError = "the idle PC side never armed its job";
+    return FALSE;
+  }
+  Sleep(IDLE_SETTLE_MS);
+  ProcessUsage before;
+  ProcessUsage after;
+  const std::uint64_t t0 = MonotonicNanoseconds();
+  if (!GetProcessUsage(pc.Pid(), before)) {
+    sError = "the idle PC side's usage cannot be read";
+    return FALSE;
+  }
+  Sleep(static_cast<DWORD>(nSeconds) * 1000);
+  if (!GetProcessUsage(pc.Pid(), after)) {
+    sError = "the idle PC side ended while it should wait";
+    return FALSE;
+  }
+  const std::uint64_t t1 = MonotonicNanoseconds();
+  // The line goes away: the PC side sees it and ends by itself.
+  pty.Close();
+  int nStatus = -1;
+  if (!pc.Wait(CHILD_END_TIMEOUT_MS, nStatus) || nStatus != PC_SIDE_LINK_LOST) {
+    sError = "the idle PC side did not end when its line went away (status " +
+             std::to_string(nStatus) + ")";
+    return FALSE;
+  }
+  const double dWallUs = static_cast<double>(t1 - t0) / 1000.0;
+  const double dCpuUs = static_cast<double>(after.nCpuMicroseconds - before.nCpuMicroseconds);
+  report.Set("idle_wait_s", dWallUs / 1e6);
+  report.Set("idle_wait_cpu_us", dCpuUs);
+  report.Set("idle_wait_cpu_percent", dWallUs > 0 ? 100.0 * dCpuUs / dWallUs : 0);
+  return TRUE;
+}
+
+int RunBenchmark(const BenchOptions& options) {
+  const std::string sExe = GetModuleFileName();
+  CWorkFolder work;
+  const std::vector<BYTE> image = MakeImage(options.nImageBytes);
+  if (sExe.empty() || !work.IsOk() || !WriteImage(work.Path("image.bin"), image)) {
+    std::fprintf(stderr, "quorin-bench: cannot prepare the work folder\n");
+    return 1;
+  }
+
+  CBenchReport report;
+  report.Set("load_average_1min_before", LoadAverage());
+  report.Set("image_bytes", options.nImageBytes);
+  // The floor's figures first, although they are known only after the job.
+  for (const char* pKey : {"floor_rounds", "floor_median_us", "floor_p99_us"}) report.Set(pKey, 0);
+  std::string sError;
+
+  std::fprintf(stderr, "floor (%d round trips) and job (%u bytes)...\n", options.nRounds,
+               options.nImageBytes);
+  CLineFloor floor;
+  CLatencySamples floorSamples;
+  floorSamples.Reserve(static_cast<std::size_t>(options.nRounds));
+  if (!floor.Start(sExe, options.nRounds)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", floor.Error().c_str());
+    return 1;
+  }
+  if (!RunJob(sExe, work, image, floor, floorSamples, report, sError)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+    return 1;
+  }
+  if (!floor.Finish()) {
+    std::fprintf(stderr, "quorin-bench: %s\n", floor.Error().c_str());
+    return 1;
+  }
+  report.Set("floor_rounds", static_cast<double>(floorSamples.Count()));
+  report.Set("floor_median_us", floorSamples.MedianMicroseconds());
+  report.Set("floor_p99_us", floorSamples.PercentileMicroseconds(0.99));
+  report.Set("block_median_ratio", report.Get("block_median_us") / report.Get("floor_median_us"));
+  report.Set("block_p99_ratio", report.Get("block_p99_us") / report.Get("floor_p99_us"));
+
+  std::fprintf(stderr, "idle wait: %d s...\n", options.nIdleSeconds);
+  if (!RunIdleWait(sExe, work, options.nIdleSeconds, report, sError)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+    return 1;
+  }
+  report.Set("load_average_1min_after", LoadAverage());
+
+  std::fputs(report.Table().c_str(), stdout);
+  if (!report.WriteJson(options.sJsonPath)) {
+    std::fprintf(stderr, "quorin-bench: cannot write %s\n", options.sJsonPath.c_str());
+    return 1;
+  }
+  std::printf("figures written to %s\n", options.sJsonPath.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--floor-peer") {
+    long long nRounds = 0;
+    if (argc != 4 || !ParseNumber(argv[3], 1, 10000000, nRounds)) return 2;
+    return CLineFloor::RunPeer(argv[2], static_cast<int>(nRounds));
+  }
+  if (argc >= 2 && std::string(argv[1]) == "--pc-side") {
+    if (argc != 5) return PC_SIDE_NO_START;
+    return CBenchPcSide::Run(argv[2], argv[3], argv[4]);
+  }
+  BenchOptions options;
+  if (!ParseOptions(argc, argv, options)) {
+    Usage();
+    return 2;
+  }
+  return RunBenchmark(options);
+}

@@ -1,0 +1,100 @@
+#include "bench/bench_report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+std::string Number(double d) {
+  if (!std::isfinite(d)) return "null";
+  char text[64];
+  // Whole numbers stay whole; the rest keep three decimals, enough for microseconds.
+  if (d == std::floor(d) && std::fabs(d) < 1e15) {
+    std::snprintf(text, sizeof text, "%.0f", d);
+  } else {
+    std::snprintf(text, sizeof text, "%.3f", d);
+  }
+  return text;
+}
+
+}  // namespace
+
+void CBenchReport::Set(const std::string& sKey, double dValue) {
+  for (auto& entry : m_values) {
+    if (entry.first == sKey) {
+      entry.second = dValue;
+      return;
+    }
+  }
+  m_values.emplace_back(sKey, dValue);
+}
+
+BOOL CBenchReport::Has(const std::string& sKey) const {
+  for (const auto& entry : m_values) {
+    if (entry.first == sKey) return TRUE;
+  }
+  return FALSE;
+}
+
+double CBenchReport::Get(const std::string& sKey) const {
+  for (const auto& entry : m_values) {
+    if (entry.first == sKey) return entry.second;
+  }
+  return 0.0;
+}
+
+std::string CBenchReport::Json() const {
+  std::string json = "{\n";
+  for (std::size_t i = 0; i < m_values.size(); ++i) {
+    json += "  \"" + m_values[i].first + "\": " + Number(m_values[i].second);
+    json += i + 1 < m_values.size() ? ",\n" : "\n";
+  }
+  json += "}\n";
+  return json;
+}
+
+BOOL CBenchReport::WriteJson(const std::string& sPath) const {
+  const std::string temp = sPath + ".part";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return FALSE;
+    out << Json();
+    if (!out.flush()) return FALSE;
+  }
+  return std::rename(temp.c_str(), sPath.c_str()) == 0 ? TRUE : FALSE;
+}
+
+std::string CBenchReport::Table() const {
+  char line[160];
+  std::string table;
+  auto row = [&](const char* pLabel, const std::string& sValues, const char* pNote) {
+    std::snprintf(line, sizeof line, "%-36s %-24s %s\n", pLabel, sValues.c_str(), pNote);
+    table += line;
+  };
+  auto pair = [this](const char* pA, const char* pB) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%10.1f %10.1f", Get(pA), Get(pB));
+    return std::string(text);
+  };
+  auto one = [this](const char* pKey, const char* pFormat) {
+    char text[64];
+    std::snprintf(text, sizeof text, pFormat, Get(pKey));
+    return std::string(text);
+  };
+  row("", "    median        p99", "");
+  row("floor round trip (us)", pair("floor_median_us", "floor_p99_us"), "");
+  row("block turnaround (us)", pair("block_median_us", "block_p99_us"), "");
+  std::snprintf(line, sizeof line, "%10.2f %10.2f", Get("block_median_ratio"), Get("block_p99_ratio"));
+  row("turnaround / floor", line, "target: <= 1.5 and <= 3");
+  row("blocks per second", one("blocks_per_s", "%10.0f"), "");
+  row("PC CPU per block (us)", one("cpu_us_per_block", "%10.1f"), "");
+  std::snprintf(line, sizeof line, "%10.0f %10.0f", Get("rss_idle_kib"), Get("rss_peak_kib"));
+  row("PC resident idle, peak (KiB)", line, "");
+  row("PC resident growth in the job (KiB)", one("rss_growth_kib", "%10.0f"), "target: <= 8192");
+  row("PC CPU while an armed job waits (%)", one("idle_wait_cpu_percent", "%10.3f"), "target: < 0.5");
+  std::snprintf(line, sizeof line, "%10.2f %10.2f", Get("load_average_1min_before"),
+                Get("load_average_1min_after"));
+  row("load average before, after", line, "");
+  return table;
+}

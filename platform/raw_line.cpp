@@ -1,0 +1,69 @@
+#include "platform/raw_line.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+CRawLine::~CRawLine() { Close(); }
+
+BOOL CRawLine::Open(const std::string& path) {
+  Close();
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return FALSE;
+  struct termios tio {};
+  if (tcgetattr(fd, &tio) != 0) {
+    close(fd);
+    return FALSE;
+  }
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    close(fd);
+    return FALSE;
+  }
+  m_fd = fd;
+  return TRUE;
+}
+
+void CRawLine::Close() {
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
+}
+
+BOOL CRawLine::ReadExact(void* buffer, std::size_t n) {
+  if (m_fd < 0) return FALSE;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = read(m_fd, bytes + done, n - done);
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return FALSE;  // end of file (hang-up) or an error
+    }
+  }
+  return TRUE;
+}
+
+BOOL CRawLine::WriteAll(const void* data, std::size_t n) {
+  if (m_fd < 0) return FALSE;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t wrote = write(m_fd, bytes + done, n - done);
+    if (wrote > 0) {
+      done += static_cast<std::size_t>(wrote);
+    } else if (wrote < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}

@@ -1,0 +1,137 @@
+// Child processes and what a process costs, on real programs: the shell, sleep, and this test.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/process_stats.h"
+#include "platform/sync.h"
+
+namespace {
+
+const char* const SHELL = "/bin/sh";
+
+TEST(ChildProcess, ExitStatusesAreTheChildsOwnOrTheSignals) {
+  const struct {
+    const char* script;
+    int status;
+  } cases[] = {{"exit 0", 0}, {"exit 3", 3}, {"kill -TERM $$", 128 + 15}, {"kill -KILL $$", 128 + 9}};
+  for (const auto& c : cases) {
+    CChildProcess child;
+    ASSERT_TRUE(child.Start(SHELL, {"-c", c.script})) << c.script;
+    EXPECT_TRUE(child.IsRunning());
+    int status = -1;
+    ASSERT_TRUE(child.Wait(10000, status)) << c.script;
+    EXPECT_EQ(status, c.status) << c.script;
+    EXPECT_FALSE(child.IsRunning());
+    EXPECT_FALSE(child.Wait(0, status)) << "reaped once only";
+  }
+}
+
+TEST(ChildProcess, MissingProgramStartsNothing) {
+  CChildProcess child;
+  EXPECT_FALSE(child.Start("/nonexistent/quorin-no-such-program", {}));
+  EXPECT_FALSE(child.IsRunning());
+  int status = 0;
+  EXPECT_FALSE(child.Wait(0, status));
+}
+
+TEST(ChildProcess, ATimedWaitLeavesARunningChildAndKillReapsIt) {
+  CChildProcess child;
+  ASSERT_TRUE(child.Start("/bin/sleep", {"30"}));
+  EXPECT_FALSE(child.Start("/bin/sleep", {"30"})) << "one child per object";
+  int status = -1;
+  EXPECT_FALSE(child.Wait(50, status));
+  EXPECT_TRUE(child.IsRunning());
+  const int pid = child.Pid();
+  ProcessUsage usage;
+  EXPECT_TRUE(GetProcessUsage(pid, usage));
+  child.Kill();
+  EXPECT_FALSE(child.IsRunning());
+  EXPECT_FALSE(GetProcessUsage(pid, usage)) << "a reaped child has no figures";
+}
+
+TEST(ChildProcess, TheOwnerGoingEndsTheChild) {
+  int pid = -1;
+  {
+    CChildProcess child;
+    ASSERT_TRUE(child.Start("/bin/sleep", {"30"}));
+    pid = child.Pid();
+  }
+  ProcessUsage usage;
+  EXPECT_FALSE(GetProcessUsage(pid, usage));
+}
+
+TEST(ProcessUsage, AnEndedButUnreapedChildCountsAsEnded) {
+  CChildProcess child;
+  ASSERT_TRUE(child.Start(SHELL, {"-c", "exit 5"}));
+  ProcessUsage usage;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (GetProcessUsage(child.Pid(), usage) && std::chrono::steady_clock::now() < deadline) {
+    Sleep(5);
+  }
+  EXPECT_FALSE(GetProcessUsage(child.Pid(), usage));
+  int status = -1;
+  ASSERT_TRUE(child.Wait(10000, status));
+  EXPECT_EQ(status, 5);
+}
+
+TEST(ProcessUsage, CpuTimeOfABusyChildAndSizesOfARunningOne) {
+  CChildProcess child;
+  // Busy for a while, then asleep so that it is still there to be read.
+  ASSERT_TRUE(child.Start(SHELL, {"-c", "i=0; while [ $i -lt 30000 ]; do i=$((i+1)); done; exec sleep 30"}));
+  ProcessUsage usage;
+  std::uint64_t cpu = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(GetProcessUsage(child.Pid(), usage));
+    if (usage.nCpuMicroseconds == cpu && cpu > 0) break;  // the loop is over
+    cpu = usage.nCpuMicroseconds;
+    Sleep(100);
+  }
+  EXPECT_GT(usage.nCpuMicroseconds, 0u);
+  EXPECT_GT(usage.nRssKiB, 0u);
+  EXPECT_GE(usage.nPeakRssKiB, usage.nRssKiB);
+}
+
+TEST(ProcessUsage, OwnPeakFollowsMemoryTouchedAndFreed) {
+  ProcessUsage before;
+  ASSERT_TRUE(GetOwnUsage(before));
+  ProcessUsage viaPid;
+  ASSERT_TRUE(GetProcessUsage(GetOwnProcessId(), viaPid));
+  EXPECT_GT(viaPid.nRssKiB, 0u);
+
+  constexpr std::size_t kBytes = 48u << 20;
+  ProcessUsage touched;
+  {
+    std::unique_ptr<char[]> block(new char[kBytes]);
+    std::memset(block.get(), 0x5A, kBytes);
+    ASSERT_TRUE(GetOwnUsage(touched));
+    EXPECT_EQ(block[kBytes - 1], 0x5A);
+  }
+  ProcessUsage after;
+  ASSERT_TRUE(GetOwnUsage(after));
+  const std::uint64_t kKiB = kBytes / 1024;
+  EXPECT_GE(touched.nRssKiB, before.nRssKiB + kKiB * 9 / 10);
+  EXPECT_GE(touched.nPeakRssKiB, before.nRssKiB + kKiB * 9 / 10);
+  // Freed memory leaves the resident size, not the peak (the kernel's counts are approximate
+  // by a few pages, so the peak is compared with what was touched).
+  EXPECT_LT(after.nRssKiB, touched.nRssKiB - kKiB / 2);
+  EXPECT_GE(after.nPeakRssKiB, before.nRssKiB + kKiB * 9 / 10);
+  EXPECT_GE(after.nCpuMicroseconds, before.nCpuMicroseconds);
+}
+
+TEST(ProcessUsage, MonotonicTimeNeverGoesBack) {
+  std::uint64_t last = MonotonicNanoseconds();
+  for (int i = 0; i < 1000; ++i) {
+    const std::uint64_t now = MonotonicNanoseconds();
+    ASSERT_GE(now, last);
+    last = now;
+  }
+  EXPECT_FALSE(GetProcessUsage(0, *std::make_unique<ProcessUsage>()));
+}
+
+}  // namespace
