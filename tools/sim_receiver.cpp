@@ -271,9 +271,8 @@ bool CSimReceiver::ReceiveImage() {
     if (!TakeDataBlock(k, static_cast<std::uint8_t>((k % 256) % 255), n, &m_image[offset])) {
       return false;
     }
-    if (m_opt.m_bVerbose && (k < 3 || bLast || k % 256 == 0)) {
-      Trace("PC: block " + std::to_string(k) + ", " + std::to_string(n) + " bytes");
-    }
+    const bool bTrace = k < 3 || bLast || k % 256 == 0;
+    if (bTrace) Trace("PC: block " + std::to_string(k) + ", " + std::to_string(n) + " bytes");
     if (m_opt.m_resendAt.count(k) != 0) {
       if (!Reply(RSP_RESEND)) return false;
       if (bLast) {
@@ -298,7 +297,7 @@ bool CSimReceiver::ReceiveImage() {
       }
       ++m_nCommErrors;
     }
-    if (!bLast && !Reply(RSP_NEXT_BLOCK)) return false;
+    if (!bLast && !Reply(RSP_NEXT_BLOCK, 0, bTrace)) return false;
   }
   if (!ExpectSilence(m_opt.m_nQuietMs, "after the last block")) return false;
   if (!SendProgressAndDone()) return false;
@@ -341,14 +340,15 @@ bool CSimReceiver::ServeDatabase() {
       }
       ++m_nCommErrors;
     }
+    const bool bTrace = p < 3 || p == nPieces - 1;
     const std::uint8_t* piece = &m_database[static_cast<std::size_t>(p) * quorin::DATA_BLOCK_SIZE];
     std::vector<std::uint8_t> bytes = {quorin::FRAME_MARKER, 0, RSP_RAW_DATA, 0, 0, 0, 0, 0};
     PutBigEndian(&bytes[quorin::FRAME_OFS_CHECKSUM], Sum(piece, quorin::DATA_BLOCK_SIZE));
     if (m_opt.m_bJoinRaw) {
       bytes.insert(bytes.end(), piece, piece + quorin::DATA_BLOCK_SIZE);
-      if (!WriteBytes(bytes, "raw data (0x26 and 512 bytes)")) return false;
+      if (!WriteBytes(bytes, "raw data (0x26 and 512 bytes)", bTrace)) return false;
     } else {
-      if (!WriteBytes(bytes, "raw data (0x26)")) return false;
+      if (!WriteBytes(bytes, "raw data (0x26), piece " + std::to_string(p), bTrace)) return false;
       // The reply and its data reach the PC in separate deliveries.
       m_line.WaitTaken(MsLeft());
       if (!m_line.Write(piece, quorin::DATA_BLOCK_SIZE)) return Fail("the line failed");
@@ -358,9 +358,7 @@ bool CSimReceiver::ServeDatabase() {
       return false;
     }
     if (!CheckSpeed(m_nDataBaud, "an acknowledgement")) return false;
-    if (m_opt.m_bVerbose && (p < 3 || p == nPieces - 1)) {
-      Trace("PC: acknowledgement of piece " + std::to_string(p));
-    }
+    if (bTrace) Trace("PC: acknowledgement of piece " + std::to_string(p));
   }
   if (!ExpectSilence(m_opt.m_nQuietMs, "after the last piece")) return false;
   std::string summary = "read job, " + std::to_string(nPieces) + " pieces (" +
@@ -431,15 +429,18 @@ bool CSimReceiver::ReadCommand(std::uint8_t header[8], std::uint8_t code, const 
   return true;
 }
 
-bool CSimReceiver::Reply(std::uint8_t code, std::uint8_t paramA) {
+bool CSimReceiver::Reply(std::uint8_t code, std::uint8_t paramA, bool bTrace) {
   const std::vector<std::uint8_t> frame = {quorin::FRAME_MARKER, paramA, code, 0, 0, 0, 0, 0};
-  return WriteBytes(frame, "reply " + Code(code) +
-                               (code == RSP_PROGRESS ? " A=" + std::to_string(paramA) : ""));
+  return WriteBytes(frame,
+                    "reply " + Code(code) +
+                        (code == RSP_PROGRESS ? " A=" + std::to_string(paramA) : ""),
+                    bTrace);
 }
 
-bool CSimReceiver::WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& what) {
+bool CSimReceiver::WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& what,
+                              bool bTrace) {
   if (!m_line.Write(bytes.data(), bytes.size())) return Fail("the line failed writing " + what);
-  Trace("SIM: " + what);
+  if (bTrace) Trace("SIM: " + what);
   return true;
 }
 

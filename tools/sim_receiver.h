@@ -40,8 +40,9 @@ class CSimReceiver {
 
   bool ReadExact(std::uint8_t* p, std::size_t n, const std::string& what);
   bool ReadCommand(std::uint8_t header[8], std::uint8_t code, const std::string& what);
-  bool Reply(std::uint8_t code, std::uint8_t paramA = 0);
-  bool WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& what);
+  bool Reply(std::uint8_t code, std::uint8_t paramA = 0, bool bTrace = true);
+  bool WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& what,
+                  bool bTrace = true);
   bool ExpectSilence(int ms, const std::string& when);
   bool WaitForSpeed(std::uint32_t baud, int ms);
   bool CheckSpeed(std::uint32_t baud, const std::string& what);
