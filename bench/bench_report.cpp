@@ -88,7 +88,9 @@ std::string CBenchReport::Table() const {
   std::snprintf(line, sizeof line, "%10.2f %10.2f", Get("block_median_ratio"), Get("block_p99_ratio"));
   row("turnaround / floor", line, "target: <= 1.5 and <= 3");
   row("blocks per second", one("blocks_per_s", "%10.0f"), "");
-  row("PC CPU per block (us)", one("cpu_us_per_block", "%10.1f"), "");
+  std::snprintf(line, sizeof line, "%10.1f %10.1f", Get("cpu_us_per_block"),
+                Get("floor_peer_cpu_us_per_round"));
+  row("CPU per block (us): PC, bare peer", line, "");
   std::snprintf(line, sizeof line, "%10.0f %10.0f", Get("rss_idle_kib"), Get("rss_peak_kib"));
   row("PC resident idle, peak (KiB)", line, "");
   row("PC resident growth in the job (KiB)", one("rss_growth_kib", "%10.0f"), "target: <= 8192");

@@ -28,6 +28,9 @@ BOOL CLineFloor::Start(const std::string& sExe, int nRounds) {
   if (m_pty.ReadExact(block, sizeof block, READ_TIMEOUT_MS) != sizeof block) {
     return Fail("the floor's peer sent no first block");
   }
+  ProcessUsage usage;
+  if (!GetProcessUsage(m_peer.Pid(), usage)) return Fail("the floor's peer's usage cannot be read");
+  m_nPeerCpuAtStartUs = usage.nCpuMicroseconds;
   return TRUE;
 }
 
@@ -50,6 +53,13 @@ BOOL CLineFloor::RunRounds(int n, CLatencySamples& samples) {
 
 BOOL CLineFloor::Finish() {
   if (m_nDone < m_nRounds) return Fail("the floor ended before its last round");
+  // The peer waits for one more reply after its last block, so that it is still there to be
+  // measured.
+  ProcessUsage usage;
+  if (!GetProcessUsage(m_peer.Pid(), usage)) return Fail("the floor's peer's usage cannot be read");
+  m_nPeerCpuUs = usage.nCpuMicroseconds - m_nPeerCpuAtStartUs;
+  static const BYTE last[FLOOR_REPLY_BYTES] = {0x01, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00};
+  if (!m_pty.Write(last, sizeof last)) return Fail("the floor's last reply could not be written");
   int nStatus = -1;
   if (!m_peer.Wait(PEER_END_TIMEOUT_MS, nStatus) || nStatus != 0) {
     return Fail("the floor's peer did not end cleanly");
@@ -67,7 +77,6 @@ int CLineFloor::RunPeer(const std::string& slavePath, int nRounds) {
   BYTE reply[FLOOR_REPLY_BYTES];
   for (int i = 0; i <= nRounds; ++i) {
     if (!line.WriteAll(block.data(), block.size())) return 3;
-    if (i == nRounds) break;
     if (!line.ReadExact(reply, sizeof reply)) return 4;
   }
   return 0;

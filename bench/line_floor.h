@@ -8,6 +8,7 @@
 // measurement taken between them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "bench/latency_samples.h"
@@ -27,8 +28,11 @@ class CLineFloor {
   BOOL RunRounds(int n, CLatencySamples& samples);
   int RoundsDone() const { return m_nDone; }
   int RoundsLeft() const { return m_nRounds - m_nDone; }
-  // After the last round: the peer must have ended cleanly.
+  // After the last round: takes the peer's CPU time, lets it end and checks that it ended
+  // cleanly.
   BOOL Finish();
+  // The peer's CPU time over its rounds (start-up left out), valid after Finish.
+  std::uint64_t PeerCpuMicroseconds() const { return m_nPeerCpuUs; }
   const std::string& Error() const { return m_sError; }
 
   // The peer's side, in the child process: returns its exit status.
@@ -41,5 +45,7 @@ class CLineFloor {
   CChildProcess m_peer;
   int m_nRounds = 0;
   int m_nDone = 0;
+  std::uint64_t m_nPeerCpuAtStartUs = 0;
+  std::uint64_t m_nPeerCpuUs = 0;
   std::string m_sError;
 };
