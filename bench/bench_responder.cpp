@@ -121,8 +121,10 @@ BOOL CBenchResponder::RunDataPhase() {
   Clock::duration paused{0};
   for (std::uint32_t k = 0, nSent = 0; k < nBlocks; ++k) {
     const std::uint32_t n = std::min<std::uint32_t>(BLOCK_BYTES, nTotal - nSent);
-    if (!Reply(k == 0 ? RSP_FIRST_BLOCK : RSP_NEXT_BLOCK)) return FALSE;
+    // Timed from the start of the write: on a busy machine this process may lose the processor
+    // as the reply leaves, and the whole exchange could pass before a later reading.
     const Clock::time_point asked = Clock::now();
+    if (!Reply(k == 0 ? RSP_FIRST_BLOCK : RSP_NEXT_BLOCK)) return FALSE;
     if (m_pty.ReadExact(frame, FRAME_BYTES + n, READ_TIMEOUT_MS) != FRAME_BYTES + n) {
       return Fail("block " + std::to_string(k) + " did not come in full");
     }

@@ -1,6 +1,7 @@
 // The receiver's side of one software job, as fast as a receiver could be: it answers every
 // frame of the program at once, checks every data block (number, checksum, bytes against the
-// image) and times each block from the reply that asked for it to the block read in full.
+// image) and times each block from the write of the reply that asked for it to the block read
+// in full.
 // While the data flow it reads the program's CPU time and, after the last block, its peak
 // resident size, by the program's process id.
 #pragma once

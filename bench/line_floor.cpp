@@ -38,8 +38,9 @@ BOOL CLineFloor::RunRounds(int n, CLatencySamples& samples) {
   static const BYTE reply[FLOOR_REPLY_BYTES] = {0x01, 0x00, 0x23, 0x00, 0x00, 0x00, 0x00, 0x00};
   BYTE block[FLOOR_BLOCK_BYTES];
   for (; n > 0 && m_nDone < m_nRounds; --n) {
-    if (!m_pty.Write(reply, sizeof reply)) return Fail("the floor's reply could not be written");
+    // Timed from the start of the write, as the responder times the program.
     const auto t0 = std::chrono::steady_clock::now();
+    if (!m_pty.Write(reply, sizeof reply)) return Fail("the floor's reply could not be written");
     if (m_pty.ReadExact(block, sizeof block, READ_TIMEOUT_MS) != sizeof block) {
       return Fail("the floor's peer stopped after " + std::to_string(m_nDone) + " rounds");
     }

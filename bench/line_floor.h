@@ -1,8 +1,8 @@
 // The floor: what one exchange of a data block and its reply costs on a pseudo-terminal
 // between two processes that do nothing else. A peer process on the terminal's slave side
 // writes a block frame (520 bytes) and waits for an 8-byte reply, over and over; this side, on
-// the master, answers each block and times each round trip from its reply written to the next
-// block read in full, as the responder times the real program.
+// the master, answers each block and times each round trip from the start of its reply's
+// write to the next block read in full, as the responder times the real program.
 //
 // The rounds can be run in portions, so that they share the machine's conditions with another
 // measurement taken between them.
