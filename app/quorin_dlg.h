@@ -104,6 +104,8 @@ class CQuorinDlg : public CDialog {
   BOOL ReopenLink(int nSpeedIndex);
   // Opens the job file for reading and clears what the previous job left in the block buffer.
   BOOL OpenSendFile(const std::string& path);
+  // Closes an empty job file with "Invalid File"; TRUE when it did.
+  BOOL RefuseEmptyImage();
   void RememberFolder(const std::string& path);
   // ---- end of transfer engine helpers ----
 

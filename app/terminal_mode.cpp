@@ -141,9 +141,14 @@ void CTerminalMode::ShowProgress(int percent) {
 
 void CTerminalMode::OnHeadlessEvent(const HeadlessEvent& event) {
   if (m_pDlg == nullptr) m_pDlg = dynamic_cast<CQuorinDlg*>(AfxGetApp()->m_pMainWnd);
+  // Once the run is decided, what the start-up still does on its way out is not news.
+  if (m_bFinished) return;
   switch (event.kind) {
     case HeadlessEvent::Text:
       if (event.id != IDC_STATUS) return;
+      // The read job's starter and the start-up both ask for the receiver: say it once.
+      if (event.text == m_lastStatus) return;
+      m_lastStatus = event.text;
       PrintLine(event.text);
       // The link went away while the program was running.
       if (event.text == " Not Connected" && m_pDlg != nullptr && m_pDlg->m_bLinkLost) {

@@ -44,6 +44,7 @@ class CTerminalMode : public CWnd, public IHeadlessObserver {
   bool m_bTerminal = false;
   bool m_bProgressLineOpen = false;
   int m_nLastDecile = -1;
+  std::string m_lastStatus;
   int m_nStatus = EXIT_JOB_FAILED;
   bool m_bFinished = false;
 };

@@ -207,7 +207,10 @@ void CQuorinDlg::SendNextBlock(int nKind) {
       }
       // What the file does not hold is sent as erased flash.
       std::memset(link.m_blockBuffer, 0xFF, sizeof link.m_blockBuffer);
-      if (ReadUpTo(m_file, link.m_blockBuffer, nThisBlock) < 0) {
+      // Only database and boot jobs may announce more than the file holds; a software image
+      // that comes up short has changed since it was armed.
+      const long long nGot = ReadUpTo(m_file, link.m_blockBuffer, nThisBlock);
+      if (nGot < 0 || (m_nJob == JOB_SOFTWARE && nGot < static_cast<long long>(nThisBlock))) {
         EndJobWithError("File Read Error");
         return;
       }
@@ -326,6 +329,8 @@ LRESULT CQuorinDlg::OnLinkLost(WPARAM, LPARAM) {
   // A report from before a successful reopen is stale.
   if (m_pLink == nullptr || m_pLink->IsConnected()) return 0;
   m_bLinkLost = TRUE;
+  // Let go of the device at once: a USB adapter plugged in again then gets its old name back.
+  m_pLink->Close();
   CloseJobFile();
   m_bAwaitDone = FALSE;
   SetStatusText(" Not Connected");

@@ -106,8 +106,17 @@ BOOL CQuorinDlg::OpenSendFile(const std::string& path) {
   return TRUE;
 }
 
+BOOL CQuorinDlg::RefuseEmptyImage() {
+  // An empty software or boot image has nothing to announce: arming it would leave the
+  // receiver waiting for a first block that never comes, or fill its boot area with padding.
+  if (m_file.GetLength() != 0) return FALSE;
+  m_file.Close();
+  AfxMessageBox("Invalid File");
+  return TRUE;
+}
+
 void CQuorinDlg::StartSoftwareJob(const std::string& path) {
-  if (!OpenSendFile(path)) return;
+  if (!OpenSendFile(path) || RefuseEmptyImage()) return;
 
   BYTE head[16] = {};
   DWORD nHead = 0;
@@ -142,7 +151,7 @@ void CQuorinDlg::StartDatabaseJob(const std::string& path) {
 }
 
 void CQuorinDlg::StartBootJob(const std::string& path) {
-  if (!OpenSendFile(path)) return;
+  if (!OpenSendFile(path) || RefuseEmptyImage()) return;
   SetJobSize();
   if (m_pLink != nullptr) m_pLink->SendRebootText();
   m_bSendFileOpen = TRUE;

@@ -1,5 +1,6 @@
 // The job state machine, with the test as the receiver at the far end of a pseudo-terminal.
 #include <chrono>
+#include <filesystem>
 #include <tuple>
 
 #include "platform/settings.h"
@@ -225,13 +226,29 @@ TEST_F(JobStateMachine, AFileThatFailsUnderAJobEndsIt) {
   EXPECT_EQ(LineSpeed(), 9600u);
 }
 
-TEST_F(JobStateMachine, EmptyImageSendsNoBlockAndWaitsForTheReceiver) {
-  Arm(JOB_SOFTWARE, TRUE, MakeFile("empty.bin", {}));
-  Handshake(5);
-  Send(Frame(RSP_RESEND) + Frame(RSP_FIRST_BLOCK));
+// An empty software or boot image is refused before the reboot text goes out; a software
+// image that shrinks under a running job ends it instead of being padded.
+TEST_F(JobStateMachine, EmptyOrShrunkSoftwareImagesAreRefused) {
+  for (int nJob : {JOB_SOFTWARE, JOB_BOOT}) {
+    Dlg().m_nJob = nJob;
+    Dlg().m_bSendMode = TRUE;
+    const std::string path = MakeFile("empty.bin", {});
+    nJob == JOB_SOFTWARE ? Dlg().StartSoftwareJob(path) : Dlg().StartBootJob(path);
+    EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  }
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Invalid File", "Invalid File"}));
   EXPECT_TRUE(Settle().empty());
-  EXPECT_TRUE(Dlg().m_bAwaitDone);
-  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+
+  const std::string path = MakeFile("shrinks.bin", Pattern(2 * 512));
+  Arm(JOB_SOFTWARE, TRUE, path);
+  Handshake(5);
+  Reply(RSP_FIRST_BLOCK);
+  EXPECT_EQ(Expect(520).size(), 520u);
+  std::filesystem::resize_file(path, 600);
+  Reply(RSP_NEXT_BLOCK);
+  WaitForBoxes(3);
+  EXPECT_EQ(Boxes().back(), "File Read Error");
+  EXPECT_TRUE(Settle().empty());
 }
 
 }  // namespace
