@@ -33,6 +33,7 @@ constexpr int ARMED_TIMEOUT_MS = 10000;
 constexpr DWORD IDLE_SETTLE_MS = 1000;
 
 struct BenchOptions {
+  bool bPin = true;
   int nRounds = 10000;
   std::uint32_t nImageBytes = 4000000;
   int nIdleSeconds = 10;
@@ -41,11 +42,13 @@ struct BenchOptions {
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--json PATH]\n"
+               "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--pin yes|no]\n"
+               "                    [--json PATH]\n"
                "  --rounds N        floor round trips (default 10000)\n"
                "  --image-bytes N   software image size, 65536 to 4194303 and not a database's\n"
                "                    (over 196608, under 393216, a multiple of 1024); default 4000000\n"
                "  --idle-seconds N  how long the armed job waits for a silent receiver (default 10)\n"
+               "  --pin yes|no      each side of the line on a processor of its own (default yes)\n"
                "  --json PATH       where the figures go (default %s)\n",
                QUORIN_BENCH_JSON);
 }
@@ -74,6 +77,8 @@ BOOL ParseOptions(int argc, char** argv, BenchOptions& options) {
       options.nImageBytes = static_cast<std::uint32_t>(n);
     } else if (option == "--idle-seconds" && ParseNumber(pValue, 1, 3600, n)) {
       options.nIdleSeconds = static_cast<int>(n);
+    } else if (option == "--pin" && (std::string(pValue) == "yes" || std::string(pValue) == "no")) {
+      options.bPin = std::string(pValue) == "yes";
     } else if (option == "--json") {
       options.sJsonPath = pValue;
     } else {
@@ -129,25 +134,43 @@ class CWorkFolder {
   bool m_bOk = false;
 };
 
+// Where the two sides of the line run. Pinned, the responder (this process) has one processor
+// and the PC side or the floor's peer another, so the floor and the job are measured in the
+// same placement and not in whatever the scheduler chose at the moment.
+struct CpuPlan {
+  std::vector<int> lineSide;  // this process; empty: not pinned
+  std::vector<int> pcSide;    // the children
+};
+
+CpuPlan MakeCpuPlan(bool bPin) {
+  CpuPlan plan;
+  const std::vector<int> cpus = GetAllowedCpus();
+  if (!bPin || cpus.size() < 2) return plan;
+  plan.lineSide = {cpus[0]};
+  plan.pcSide = {cpus[1]};
+  if (!SetAllowedCpus(plan.lineSide)) return CpuPlan{};
+  return plan;
+}
+
 BOOL StartPcSide(CChildProcess& pc, const std::string& sExe, const CPseudoTerminal& pty,
-                 const std::string& sImage, const std::string& sConfig) {
+                 const std::string& sImage, const std::string& sConfig, const CpuPlan& plan) {
   std::error_code ec;
   fs::create_directories(sConfig, ec);
-  return pc.Start(sExe, {"--pc-side", pty.SlavePath(), sImage, sConfig});
+  return pc.Start(sExe, {"--pc-side", pty.SlavePath(), sImage, sConfig}, plan.pcSide);
 }
 
 // The floor's rounds are spread over the job, a few after each block, so that both see the
 // same machine: on a shared one its load changes from second to second.
 BOOL RunJob(const std::string& sExe, const CWorkFolder& work, const std::vector<BYTE>& image,
-            CLineFloor& floor, CLatencySamples& floorSamples, CBenchReport& report,
-            std::string& sError) {
+            const CpuPlan& plan, CLineFloor& floor, CLatencySamples& floorSamples,
+            CBenchReport& report, std::string& sError) {
   CPseudoTerminal pty;
   if (!pty.Open()) {
     sError = "no pseudo-terminal for the job";
     return FALSE;
   }
   CChildProcess pc;
-  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-job"))) {
+  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-job"), plan)) {
     sError = "the PC side could not be started";
     return FALSE;
   }
@@ -190,14 +213,14 @@ BOOL RunJob(const std::string& sExe, const CWorkFolder& work, const std::vector<
 }
 
 BOOL RunIdleWait(const std::string& sExe, const CWorkFolder& work, int nSeconds,
-                 CBenchReport& report, std::string& sError) {
+                 const CpuPlan& plan, CBenchReport& report, std::string& sError) {
   CPseudoTerminal pty;
   if (!pty.Open()) {
     sError = "no pseudo-terminal for the idle wait";
     return FALSE;
   }
   CChildProcess pc;
-  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-idle"))) {
+  if (!StartPcSide(pc, sExe, pty, work.Path("image.bin"), work.Path("config-idle"), plan)) {
     sError = "the PC side could not be started";
     return FALSE;
   }
@@ -245,8 +268,10 @@ int RunBenchmark(const BenchOptions& options) {
     return 1;
   }
 
+  const CpuPlan plan = MakeCpuPlan(options.bPin);
   CBenchReport report;
   report.Set("load_average_1min_before", LoadAverage());
+  report.Set("pinned", plan.lineSide.empty() ? 0 : 1);
   report.Set("image_bytes", options.nImageBytes);
   // The floor's figures first, although they are known only after the job.
   for (const char* pKey :
@@ -258,11 +283,11 @@ int RunBenchmark(const BenchOptions& options) {
   CLineFloor floor;
   CLatencySamples floorSamples;
   floorSamples.Reserve(static_cast<std::size_t>(options.nRounds));
-  if (!floor.Start(sExe, options.nRounds)) {
+  if (!floor.Start(sExe, options.nRounds, plan.pcSide)) {
     std::fprintf(stderr, "quorin-bench: %s\n", floor.Error().c_str());
     return 1;
   }
-  if (!RunJob(sExe, work, image, floor, floorSamples, report, sError)) {
+  if (!RunJob(sExe, work, image, plan, floor, floorSamples, report, sError)) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
     return 1;
   }
@@ -279,7 +304,7 @@ int RunBenchmark(const BenchOptions& options) {
   report.Set("block_p99_ratio", report.Get("block_p99_us") / report.Get("floor_p99_us"));
 
   std::fprintf(stderr, "idle wait: %d s...\n", options.nIdleSeconds);
-  if (!RunIdleWait(sExe, work, options.nIdleSeconds, report, sError)) {
+  if (!RunIdleWait(sExe, work, options.nIdleSeconds, plan, report, sError)) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
     return 1;
   }

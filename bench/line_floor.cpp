@@ -17,9 +17,9 @@ BOOL CLineFloor::Fail(const std::string& sWhat) {
   return FALSE;
 }
 
-BOOL CLineFloor::Start(const std::string& sExe, int nRounds) {
+BOOL CLineFloor::Start(const std::string& sExe, int nRounds, const std::vector<int>& peerCpus) {
   if (nRounds < 1 || !m_pty.Open()) return Fail("no pseudo-terminal for the floor");
-  if (!m_peer.Start(sExe, {"--floor-peer", m_pty.SlavePath(), std::to_string(nRounds)})) {
+  if (!m_peer.Start(sExe, {"--floor-peer", m_pty.SlavePath(), std::to_string(nRounds)}, peerCpus)) {
     return Fail("the floor's peer could not be started");
   }
   m_nRounds = nRounds;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bench/latency_samples.h"
 #include "platform/process_stats.h"
@@ -21,9 +22,10 @@ constexpr int FLOOR_REPLY_BYTES = 8;
 
 class CLineFloor {
  public:
-  // Starts sExe as the peer (sExe --floor-peer <slave> <rounds>) for nRounds round trips and
-  // takes its first block. FALSE, with the reason in Error(), when that fails.
-  BOOL Start(const std::string& sExe, int nRounds);
+  // Starts sExe as the peer (sExe --floor-peer <slave> <rounds>) for nRounds round trips, on
+  // the processors peerCpus (empty: any), and takes its first block. FALSE, with the reason in
+  // Error(), when that fails.
+  BOOL Start(const std::string& sExe, int nRounds, const std::vector<int>& peerCpus);
   // Up to n more round trips (never beyond the number started with), each timed into samples.
   BOOL RunRounds(int n, CLatencySamples& samples);
   int RoundsDone() const { return m_nDone; }

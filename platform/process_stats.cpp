@@ -1,6 +1,7 @@
 #include "platform/process_stats.h"
 
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -122,6 +123,28 @@ std::uint64_t MonotonicNanoseconds() {
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
+std::vector<int> GetAllowedCpus() {
+  std::vector<int> cpus;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return cpus;
+  for (int i = 0; i < CPU_SETSIZE; ++i) {
+    if (CPU_ISSET(i, &set)) cpus.push_back(i);
+  }
+  return cpus;
+}
+
+BOOL SetAllowedCpus(const std::vector<int>& cpus) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  for (int cpu : cpus) {
+    if (cpu < 0 || cpu >= CPU_SETSIZE) return FALSE;
+    CPU_SET(cpu, &set);
+  }
+  if (cpus.empty()) return FALSE;
+  return sched_setaffinity(0, sizeof set, &set) == 0 ? TRUE : FALSE;
+}
+
 BOOL GetOwnUsage(ProcessUsage& usage) {
   if (!ReadCpuClock(CLOCK_PROCESS_CPUTIME_ID, usage.nCpuMicroseconds)) return FALSE;
   return ReadStatusSizes("/proc/self/status", usage);
@@ -143,8 +166,18 @@ BOOL GetProcessUsage(int nPid, ProcessUsage& usage) {
 
 CChildProcess::~CChildProcess() { Kill(); }
 
-BOOL CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
+BOOL CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::vector<int>& cpus) {
   if (m_nPid > 0) return FALSE;
+  if (!cpus.empty()) {
+    // The child inherits the processors of the thread that starts it, from its first
+    // instruction on; this thread gets its own back at once.
+    const std::vector<int> own = GetAllowedCpus();
+    if (own.empty() || !SetAllowedCpus(cpus)) return FALSE;
+    const BOOL bStarted = Start(program, args);
+    SetAllowedCpus(own);
+    return bStarted;
+  }
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
   argv.push_back(const_cast<char*>(program.c_str()));

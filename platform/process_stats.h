@@ -26,6 +26,12 @@ int GetOwnProcessId();
 // Monotonic time in nanoseconds, for intervals only.
 std::uint64_t MonotonicNanoseconds();
 
+// The processors the calling thread may run on, in ascending order (empty when unknown).
+std::vector<int> GetAllowedCpus();
+// Lets the calling thread, and every thread or process it starts from then on, run on the
+// given processors only. FALSE when the list is empty or the system refuses it.
+BOOL SetAllowedCpus(const std::vector<int>& cpus);
+
 // One child program, started without a shell and ended by its owner: the destructor kills
 // and reaps a child that is still running, so none outlives the object.
 class CChildProcess {
@@ -36,8 +42,10 @@ class CChildProcess {
   CChildProcess& operator=(const CChildProcess&) = delete;
 
   // argv[0] is the program's path. FALSE when a child is running already or the program
-  // cannot be started (not found, not executable).
-  BOOL Start(const std::string& program, const std::vector<std::string>& args);
+  // cannot be started (not found, not executable). With cpus, the child runs on those
+  // processors only (its threads too).
+  BOOL Start(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<int>& cpus = {});
   int Pid() const { return m_nPid; }
   BOOL IsRunning() const { return m_nPid > 0 ? TRUE : FALSE; }
   // Waits up to dwMilliseconds (INFINITE: for ever) for the child to end; TRUE when it has

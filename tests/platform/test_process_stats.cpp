@@ -3,6 +3,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -63,6 +66,39 @@ TEST(ChildProcess, TheOwnerGoingEndsTheChild) {
   }
   ProcessUsage usage;
   EXPECT_FALSE(GetProcessUsage(pid, usage));
+}
+
+TEST(ChildProcess, AChildStartedOnOneProcessorStaysThereAndItsStarterDoesNot) {
+  const std::vector<int> own = GetAllowedCpus();
+  ASSERT_FALSE(own.empty());
+  const int cpu = own.back();
+  const std::string out =
+      (std::filesystem::temp_directory_path() / ("quorin-cpus-" + std::to_string(GetOwnProcessId()))).string();
+  CChildProcess child;
+  ASSERT_TRUE(child.Start(SHELL, {"-c", "grep Cpus_allowed_list /proc/self/status > " + out}, {cpu}));
+  int status = -1;
+  ASSERT_TRUE(child.Wait(10000, status));
+  EXPECT_EQ(status, 0);
+  std::ifstream in(out);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "Cpus_allowed_list:\t" + std::to_string(cpu));
+  std::filesystem::remove(out);
+  EXPECT_EQ(GetAllowedCpus(), own);
+
+  EXPECT_FALSE(child.Start(SHELL, {"-c", "exit 0"}, {-1}));
+  EXPECT_FALSE(child.IsRunning());
+  EXPECT_EQ(GetAllowedCpus(), own);
+}
+
+TEST(ProcessUsage, AllowedProcessorsCanBeNarrowedAndRestored) {
+  const std::vector<int> own = GetAllowedCpus();
+  ASSERT_FALSE(own.empty());
+  EXPECT_FALSE(SetAllowedCpus({}));
+  ASSERT_TRUE(SetAllowedCpus({own.front()}));
+  EXPECT_EQ(GetAllowedCpus(), std::vector<int>{own.front()});
+  ASSERT_TRUE(SetAllowedCpus(own));
+  EXPECT_EQ(GetAllowedCpus(), own);
 }
 
 TEST(ProcessUsage, AnEndedButUnreapedChildCountsAsEnded) {
