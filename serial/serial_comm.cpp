@@ -8,13 +8,6 @@
 #include "platform/settings.h"
 #include "platform/window.h"
 
-namespace {
-
-// One round of the wait for a free mailbox; the acknowledgement event normally ends it early.
-constexpr DWORD MAILBOX_POLL_MS = 20;
-
-}  // namespace
-
 CSerialComm::CSerialComm() { std::memset(m_RecvBuf, 0, sizeof(m_RecvBuf)); }
 
 CSerialComm::~CSerialComm() { Close(); }
@@ -144,27 +137,25 @@ int CSerialComm::ReaderThreadProc(CSerialComm* pComm) {
 int CSerialComm::RunReader() {
   BYTE chunk[SERIAL_CHUNK_MAX];
   while (m_bConnected.load()) {
-    if (m_nPending.load() != 0) {
-      WaitForFreeMailbox();
-      continue;
-    }
+    // The wait for input goes on while the owner still holds the last chunk: its
+    // acknowledgement then needs no wake-up of this thread, and the next reply is seen the
+    // moment it arrives. Nothing is read before the mailbox is free again.
     const SerialWait what = m_hComm.WaitEvent();
     if (what == SerialWait::Woken) continue;
     if (what == SerialWait::Error) {
       ReportLinkLost();
       return READER_EXIT_NO_WAIT;
     }
-    // Input, or a hang-up that may still leave bytes to take.
-    DWORD nTaken = 0;
-    while (m_bConnected.load()) {
-      const DWORD n = ReadBlock(chunk, SERIAL_CHUNK_MAX);
-      if (n == 0) break;
-      nTaken += n;
-      PostToOwner(chunk, n);
-    }
+    WaitForFreeMailbox();
     if (!m_bConnected.load()) break;
-    if (what == SerialWait::HangUp || m_bLineGone ||
-        (nTaken == 0 && m_hComm.BytesQueued() < 0)) {
+    // Input, or a hang-up that may still leave bytes to take. What stays queued behind this
+    // chunk ends the next wait at once.
+    const DWORD n = ReadBlock(chunk, SERIAL_CHUNK_MAX);
+    if (n > 0) {
+      PostToOwner(chunk, n);
+      continue;
+    }
+    if (what == SerialWait::HangUp || m_bLineGone || m_hComm.BytesQueued() < 0) {
       ReportLinkLost();
       return READER_EXIT_DEVICE_GONE;
     }
@@ -175,9 +166,11 @@ int CSerialComm::RunReader() {
 void CSerialComm::WaitForFreeMailbox() {
   // The owner clears m_nPending and then sets the event; Close clears the flag and then sets
   // it. Resetting first and testing after means neither signal can be missed.
-  m_hAckEvent.Reset();
-  if (!m_bConnected.load() || m_nPending.load() == 0) return;
-  m_hAckEvent.Wait(MAILBOX_POLL_MS);
+  for (;;) {
+    m_hAckEvent.Reset();
+    if (!m_bConnected.load() || m_nPending.load() == 0) return;
+    m_hAckEvent.Wait(INFINITE);
+  }
 }
 
 void CSerialComm::ReportLinkLost() {
@@ -211,7 +204,7 @@ BOOL CSerialComm::PostToOwner(const BYTE* pData, DWORD n) {
     m_hAckEvent.Set();
     return FALSE;
   }
-  m_hAckEvent.Wait(INFINITE);
+  // The acknowledgement is awaited before the next read (WaitForFreeMailbox).
   return TRUE;
 }
 

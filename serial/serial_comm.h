@@ -3,10 +3,11 @@
 // How it works. Each successful OpenPort starts one reader thread. The reader waits for input
 // or a hang-up, reads what the driver has queued in chunks of at most 2048 bytes, copies a
 // chunk into m_RecvBuf (followed by a zero byte), records its length in m_nPending, posts
-// WM_USER+1 (wParam = length) to the owner window and waits on m_hAckEvent. The owner takes
+// WM_USER+1 (wParam = length) to the owner window and waits for input again. The owner takes
 // the bytes on its own thread, sets m_nPending to 0 and signals m_hAckEvent; only then does
-// the reader deliver the next chunk. There are no locks: the mailbox hand-off and the connected
-// flag are all the two threads share.
+// the reader read and deliver the next chunk (when input comes first, it waits on
+// m_hAckEvent). There are no locks: the mailbox hand-off and the connected flag are all the
+// two threads share.
 //
 // Close ends the reader for good: it clears the flag, wakes the reader's wait, releases a
 // reader blocked on the acknowledgement and waits for the thread to end before the device and
