@@ -1,10 +1,6 @@
 #include "tests/support/dialog_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/settings.h"
 #include "resources/resource.h"
@@ -12,12 +8,8 @@
 const ByteVec kRebootText = {'\n', 'r', 'e', 'b', 'o', 'o', 't', '\n', 0};
 
 void CDialogFixture::SetUp() {
-  char tmpl[] = "/tmp/quorin-dlg-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  m_dir = tmpl;
-  setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
   ASSERT_TRUE(m_pty.Open());
-  ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pty.SlavePath()));
+  ASSERT_TRUE(m_pty.MapTo("COM1"));
   Ui().SetObserver(this);
   m_pDlg = std::make_unique<CQuorinDlg>();
   ASSERT_TRUE(m_pDlg->Create());
@@ -32,50 +24,12 @@ void CDialogFixture::TearDown() {
   m_pDlg.reset();
   m_pty.Close();
   Ui().ClearEvents();
-  std::error_code ec;
-  std::filesystem::remove_all(m_dir, ec);
-}
-
-void CDialogFixture::OnHeadlessEvent(const HeadlessEvent& event) {
-  if (m_onEvent) m_onEvent(event);
 }
 
 void CDialogFixture::ConnectTo(const std::string& devicePath) {
   ASSERT_TRUE(WriteProfileString("Devices", "COM1", devicePath));
   ASSERT_TRUE(m_pDlg->m_pLink->Reopen(0, SPEED_INDEX_BASE));
 }
-
-bool CDialogFixture::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  return Ui().PumpUntil(done, timeoutMs);
-}
-
-std::string CDialogFixture::MakeFile(const std::string& name, const ByteVec& content) const {
-  const std::string path = Path(name);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-  return path;
-}
-
-ByteVec CDialogFixture::Pattern(std::size_t n, unsigned seed) {
-  ByteVec bytes(n);
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (BYTE& b : bytes) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<BYTE>(x >> 16);
-  }
-  return bytes;
-}
-
-ByteVec CDialogFixture::ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return ByteVec(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-ByteVec CDialogFixture::Frame(BYTE code, BYTE paramA) {
-  return ByteVec{0x01, paramA, code, 0, 0, 0, 0, 0};
-}
-
-void CDialogFixture::Send(const ByteVec& bytes) { ASSERT_TRUE(m_pty.Write(bytes.data(), bytes.size())); }
 
 void CDialogFixture::CollectLine() {
   BYTE buffer[4096];

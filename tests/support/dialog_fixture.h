@@ -14,14 +14,9 @@
 
 #include "app/quorin_dlg.h"
 #include "platform/headless_backend.h"
-#include "platform/pty.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/test_files.h"
 
-using ByteVec = std::vector<BYTE>;
-
-inline ByteVec operator+(ByteVec a, const ByteVec& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 // Clamped to what is there, so a short read compares unequal instead of running off the end.
 inline ByteVec Slice(const ByteVec& b, std::size_t from, std::size_t n) {
   from = std::min(from, b.size());
@@ -34,11 +29,15 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
  protected:
   void SetUp() override;
   void TearDown() override;
-  void OnHeadlessEvent(const HeadlessEvent& event) override;
+  void OnHeadlessEvent(const HeadlessEvent& event) override {
+    if (m_onEvent) m_onEvent(event);
+  }
 
   CQuorinDlg& Dlg() { return *m_pDlg; }
   static CHeadlessBackend& Ui() { return GetHeadlessBackend(); }
-  bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+  bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+    return Ui().PumpUntil(done, timeoutMs);
+  }
   void Click(int id) { CHeadlessBackend::Click(m_pDlg->m_hWnd, id); }
   void SelectSpeed(int index) { m_pDlg->m_cboBaud.SetCurSel(index); }
   std::uint32_t LineSpeed() const { return m_pty.SlaveSpeed(); }
@@ -46,14 +45,13 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
   void ConnectTo(const std::string& devicePath);
 
   // Files in the test's folder.
-  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
-  std::string MakeFile(const std::string& name, const ByteVec& content) const;
-  static ByteVec Pattern(std::size_t n, unsigned seed = 1);
-  static ByteVec ReadWholeFile(const std::string& path);
+  std::string Path(const std::string& name) const { return m_tmp.Path(name); }
+  std::string MakeFile(const std::string& name, const ByteVec& content) const {
+    return m_tmp.MakeFile(name, content);
+  }
 
   // The receiver's side of the line.
-  static ByteVec Frame(BYTE code, BYTE paramA = 0);
-  void Send(const ByteVec& bytes);
+  void Send(const ByteVec& bytes) { ASSERT_TRUE(m_pty.Write(bytes)); }
   void Reply(BYTE code, BYTE paramA = 0) { Send(Frame(code, paramA)); }
   // The next n bytes the program writes, pumping the dialog meanwhile (fewer on time-out).
   ByteVec Expect(std::size_t n, DWORD timeoutMs = 10000);
@@ -72,8 +70,8 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
   std::vector<int> Progress() const { return Ui().Values(HeadlessEvent::Progress, IDC_PROGRESS); }
 
   std::function<void(const HeadlessEvent&)> m_onEvent;  // sees every change as it happens
-  std::string m_dir;
-  CPseudoTerminal m_pty;
+  CTempFolder m_tmp;
+  CPtyPeer m_pty;
   std::unique_ptr<CQuorinDlg> m_pDlg;
 
  private:

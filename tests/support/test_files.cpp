@@ -1,0 +1,45 @@
+#include "tests/support/test_files.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+CTempFolder::CTempFolder() {
+  char pattern[] = "/tmp/quorin-test-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  m_dir = made != nullptr ? made : "/tmp";
+  setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
+}
+
+CTempFolder::~CTempFolder() {
+  std::error_code ignored;
+  if (m_dir != "/tmp") std::filesystem::remove_all(m_dir, ignored);
+}
+
+std::string CTempFolder::MakeFile(const std::string& name, const ByteVec& content) const {
+  const std::string path = Path(name);
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  return path;
+}
+
+ByteVec Pattern(std::size_t n, unsigned seed) {
+  ByteVec bytes(n);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (std::uint8_t& b : bytes) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 16);
+  }
+  return bytes;
+}
+
+ByteVec ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return ByteVec(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::string& path) {
+  const ByteVec bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}

@@ -1,0 +1,37 @@
+// Files for tests: a folder of the test's own, whole files written and read, filler bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using ByteVec = std::vector<std::uint8_t>;
+
+inline ByteVec operator+(ByteVec a, const ByteVec& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A new folder under /tmp, removed with everything in it when the object goes. It is also the
+// settings folder (XDG_CONFIG_HOME) from then on, so nothing a test writes reaches the user's.
+class CTempFolder {
+ public:
+  CTempFolder();
+  ~CTempFolder();
+  CTempFolder(const CTempFolder&) = delete;
+  CTempFolder& operator=(const CTempFolder&) = delete;
+
+  const std::string& Dir() const { return m_dir; }
+  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  // Writes (or replaces) the file in the folder and returns its path.
+  std::string MakeFile(const std::string& name, const ByteVec& content) const;
+
+ private:
+  std::string m_dir;
+};
+
+// n bytes that differ from seed to seed and repeat nowhere near a block's length.
+ByteVec Pattern(std::size_t n, unsigned seed = 1);
+ByteVec ReadWholeFile(const std::string& path);
+std::string ReadText(const std::string& path);
