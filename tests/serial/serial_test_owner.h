@@ -13,25 +13,20 @@
 class CSerialTestOwner : public CWnd {
  public:
   explicit CSerialTestOwner(CSerialComm& comm) : m_comm(comm) { CreateMessageWindow(this); }
-  ~CSerialTestOwner() override {
-    if (m_hWnd != nullptr) DestroyWindow();
-  }
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message == WM_SERIAL_DATA) {
-      const DWORD n = static_cast<DWORD>(wParam);
-      m_chunks.emplace_back(m_comm.m_RecvBuf, m_comm.m_RecvBuf + n);
-      m_pendingSeen.push_back(m_comm.m_nPending.load());
-      m_zeroAfter.push_back(m_comm.m_RecvBuf[n] == 0);
-      if (m_onData) m_onData(n);
-      if (m_bAutoAck) Acknowledge();
-      return 0;
-    }
     if (message == WM_SERIAL_LINK_LOST) {
       ++m_nLost;
       return 0;
     }
-    return CWnd::WindowProc(message, wParam, lParam);
+    if (message != WM_SERIAL_DATA) return CWnd::WindowProc(message, wParam, lParam);
+    const DWORD n = static_cast<DWORD>(wParam);
+    m_chunks.emplace_back(m_comm.m_RecvBuf, m_comm.m_RecvBuf + n);
+    m_pendingSeen.push_back(m_comm.m_nPending.load());
+    m_zeroAfter.push_back(m_comm.m_RecvBuf[n] == 0);
+    if (m_onData) m_onData(n);
+    if (m_bAutoAck) Acknowledge();
+    return 0;
   }
 
   void Acknowledge() {
@@ -54,7 +49,8 @@ class CSerialTestOwner : public CWnd {
   int m_nLost = 0;
 };
 
-// Dispatches posted messages until the condition holds or the time is up.
+// Dispatches posted messages until the condition holds or the time is up (pass a condition
+// that never holds to pump for the whole time).
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -63,9 +59,4 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     if (std::chrono::steady_clock::now() >= until) return false;
     WaitForPostedMessage(10);
   }
-}
-
-// Dispatches whatever is posted during the whole time.
-inline void PumpFor(int ms) {
-  PumpUntil([] { return false; }, ms);
 }
