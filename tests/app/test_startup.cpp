@@ -1,20 +1,17 @@
-// Start-up, port change and the ways out of the main dialog, on the headless backend with a
-// pseudo-terminal as COM1.
+// Start-up (settings, command line, the job it arms), port change and the ways out of the
+// main dialog, on the headless backend with a pseudo-terminal as COM1.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/quorin_dlg.h"
 #include "platform/headless_backend.h"
-#include "platform/pty.h"
 #include "platform/settings.h"
 #include "resources/resource.h"
+#include "tests/support/pty_peer.h"
 
 namespace fs = std::filesystem;
 
@@ -23,57 +20,46 @@ namespace {
 class DialogStartup : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quorin-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
-    setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
     ASSERT_TRUE(m_pty.Open());
-    MapPort("COM1", m_pty.SlavePath());
+    ASSERT_TRUE(m_pty.MapTo("COM1"));
     GetHeadlessBackend().ClearEvents();
   }
-  void TearDown() override {
-    m_dlg.reset();
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
-  }
+  void TearDown() override { m_dlg.reset(); }
 
-  void MapPort(const std::string& name, const std::string& path) {
-    ASSERT_TRUE(WriteProfileString("Devices", name, path));
-  }
-
-  CQuorinDlg& Start(std::vector<const char*> args = {}) {
-    m_args = {"quorin"};
-    m_args.insert(m_args.end(), args.begin(), args.end());
-    m_dlg = std::make_unique<CQuorinDlg>(nullptr, static_cast<int>(m_args.size()), m_args.data());
+  CQuorinDlg& Start(const std::vector<std::string>& args = {}) {
+    m_args = args;
+    m_args.insert(m_args.begin(), "quorin");
+    m_argv.clear();
+    for (const std::string& a : m_args) m_argv.push_back(a.c_str());
+    m_dlg = std::make_unique<CQuorinDlg>(nullptr, static_cast<int>(m_argv.size()), m_argv.data());
     EXPECT_TRUE(m_dlg->Create());
     return *m_dlg;
   }
 
-  std::vector<std::string> Boxes() const {
-    return GetHeadlessBackend().Texts(HeadlessEvent::MessageBox);
-  }
-  std::vector<std::string> Statuses() const {
+  static std::vector<std::string> Boxes() { return GetHeadlessBackend().Texts(HeadlessEvent::MessageBox); }
+  static std::vector<std::string> Statuses() {
     return GetHeadlessBackend().Texts(HeadlessEvent::Text, IDC_STATUS);
   }
-  std::string IniText() const {
-    std::ifstream in(GetProfileFilePath());
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+  // What the program wrote on the line so far, as text.
+  std::string LineText() {
+    const ByteVec bytes = m_pty.ReadUntilQuiet(200);
+    return std::string(bytes.begin(), bytes.end());
   }
 
-  std::string m_dir;
-  CPseudoTerminal m_pty;
-  std::vector<const char*> m_args;
+  CTempFolder m_tmp;
+  CPtyPeer m_pty;
+  std::vector<std::string> m_args;
+  std::vector<const char*> m_argv;
   std::unique_ptr<CQuorinDlg> m_dlg;
 };
+
+const std::string kReboot("\nreboot\n\0", 9);
 
 TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   CQuorinDlg& dlg = Start();
   EXPECT_EQ(dlg.m_cboComPort.GetCurSel(), 0);
   EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), 5);
   EXPECT_EQ(dlg.m_cboBaud.GetCount(), 7);
-  ASSERT_NE(dlg.m_pLink, nullptr);
   EXPECT_TRUE(dlg.m_pLink->IsConnected());
   EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready "});
@@ -83,36 +69,40 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   EXPECT_EQ(dlg.m_ctlFileName.m_bPathEllipsis, 1);
   int low = -1, high = -1;
   dlg.m_ctlProgress.GetRange(low, high);
-  EXPECT_EQ(low, 0);
-  EXPECT_EQ(high, 100);
+  EXPECT_EQ(std::pair(low, high), std::pair(0, 100));
   // The system menu ends with a separator and the About item.
   const WindowState* state = GetWindowState(dlg.m_hWnd);
-  ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->systemMenuExtra.size(), 2u);
   EXPECT_EQ(state->systemMenuExtra[0].flags & MF_SEPARATOR, MF_SEPARATOR);
   EXPECT_EQ(state->systemMenuExtra[1].id, ABOUT_COMMAND);
   EXPECT_EQ(state->systemMenuExtra[1].text, "&About Quorin...");
-}
+  // A press on the surface asks the desktop to move the window.
+  dlg.SendMessage(WM_LBUTTONDOWN, 0, MAKELPARAM(30, 40));
+  PumpPostedMessages();
+  EXPECT_EQ(GetHeadlessBackend().MoveDrags().size(), 1u);
+  EXPECT_NE(dlg.m_hIcon, nullptr);
+  EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
 
-TEST_F(DialogStartup, PortThatCannotOpenStillBringsTheWindowUp) {
-  MapPort("COM1", m_dir + "/no-such-device");
-  CQuorinDlg& dlg = Start();
-  EXPECT_FALSE(dlg.m_pLink->IsConnected());
+  // A port that cannot be opened still brings the window up.
+  m_dlg.reset();
+  GetHeadlessBackend().ClearEvents();
+  WriteProfileString("Devices", "COM1", m_tmp.Path("no-such-device"));
+  CQuorinDlg& failed = Start();
+  EXPECT_FALSE(failed.m_pLink->IsConnected());
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Not Connected"});
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
-  EXPECT_EQ(dlg.GetWindowText(), "Quorin ver0.99 ");
-  EXPECT_EQ(dlg.m_ctlFileName.GetWindowText(), "No File Selected");
+  EXPECT_EQ(failed.GetWindowText(), "Quorin ver0.99 ");
+  EXPECT_EQ(failed.m_ctlFileName.GetWindowText(), "No File Selected");
 }
 
 TEST_F(DialogStartup, PortAndSpeedFromSettingsAndCommandLine) {
-  struct Case {
+  const struct {
     const char* name;
     const char* storedPort;  // nullptr: no settings value
-    std::vector<const char*> args;
+    std::vector<std::string> args;
     int port;
     int speed;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"stored with a blank", "COM 3", {}, 2, 5},
       {"stored port 9 falls back", "COM 9", {}, 0, 5},
       {"options win over settings", "COM 2", {"-c", "COM5", "-s", "38400"}, 4, 3},
@@ -122,25 +112,64 @@ TEST_F(DialogStartup, PortAndSpeedFromSettingsAndCommandLine) {
       {"230400 is offered", nullptr, {"-s", "230400"}, 0, 6},
       {"unknown options change nothing", nullptr, {"-h", "-S", "9600"}, 0, 5},
   };
-  for (const Case& c : cases) {
+  for (int n = 1; n <= 9; ++n) m_pty.MapTo("COM" + std::to_string(n));
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.storedPort != nullptr) WriteProfileString("Marlpane", "Com Port", c.storedPort);
-    for (int n = 1; n <= 9; ++n) MapPort("COM" + std::to_string(n), m_pty.SlavePath());
+    WriteProfileString("Marlpane", "Com Port", c.storedPort != nullptr ? c.storedPort : "");
     CQuorinDlg& dlg = Start(c.args);
     EXPECT_EQ(dlg.m_cboComPort.GetCurSel(), c.port);
     EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), c.speed);
     EXPECT_EQ(m_pty.SlaveSpeed(), 9600u) << "start-up always opens at 9600";
     m_dlg.reset();
-    fs::remove(GetProfileFilePath());
-    MapPort("COM1", m_pty.SlavePath());
+  }
+}
+
+TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
+  const std::string sw = m_tmp.MakeFile("b.bin", Pattern(100000));
+  const std::string db = m_tmp.MakeFile("a.bin", Pattern(262144));
+  const std::string boot = m_tmp.MakeFile("boot.bin", Pattern(131072));
+  const std::string out = m_tmp.Path("upload_db.bin"), missing = m_tmp.Path("missing.bin");
+  const struct {
+    std::vector<std::string> args;
+    int job;  // 0: nothing armed
+    DWORD total;
+    std::string fileName;
+  } cases[] = {
+      {{"-d", db, "-p", sw}, JOB_SOFTWARE, 100000, sw},  // -p is looked at before -d
+      {{"-s", "115200", "-u", out}, JOB_DATABASE, 0, out},
+      {{"-b", boot}, JOB_BOOT, 131072, boot},
+      {{"-p", "-new_sw.bin"}, 0, 0, ""},  // a dashed path is an option of its own
+      {{"-p", missing}, 0, 0, missing},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    GetHeadlessBackend().ClearEvents();
+    CQuorinDlg& dlg = Start(c.args);
+    const bool read = c.job == JOB_DATABASE;
+    EXPECT_EQ(dlg.m_bSendFileOpen || dlg.m_bReceiveFileOpen, c.job != 0);
+    EXPECT_EQ(Boxes(), c.job != 0 ? std::vector<std::string>{} : std::vector<std::string>{"File Open Error"});
+    EXPECT_EQ(Statuses().back(), c.job != 0 ? "Turn on the STB" : " Ready ");
+    EXPECT_EQ(LineText(), c.job != 0 ? kReboot : "");
+    if (c.job != 0) {
+      EXPECT_EQ(dlg.m_nJob, c.job);
+      EXPECT_EQ(dlg.m_bSendMode, read ? 0 : 1);
+    }
+    EXPECT_EQ(dlg.m_ctlFileName.GetWindowText(), c.fileName);
+    if (read) {
+      EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), 0) << "a read job selects 9600 first";
+      EXPECT_EQ(fs::file_size(out), 0u);
+    } else if (c.job != 0) {
+      EXPECT_EQ(dlg.m_nTotal, c.total);
+    }
+    m_dlg.reset();
   }
 }
 
 TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
-  CPseudoTerminal second;
+  CPtyPeer second;
   ASSERT_TRUE(second.Open());
-  MapPort("COM9", second.SlavePath());
-  MapPort("COM3", m_dir + "/no-such-device");
+  ASSERT_TRUE(second.MapTo("COM9"));
+  WriteProfileString("Devices", "COM3", m_tmp.Path("no-such-device"));
   CQuorinDlg& dlg = Start();
   GetHeadlessBackend().ClearEvents();
 
@@ -152,54 +181,41 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", ""), "COM 9");
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready"});
 
-  const std::string before = IniText();
+  const std::string before = ReadText(GetProfileFilePath());
   CHeadlessBackend::SelectComboEntry(dlg.m_hWnd, IDC_COMPORT, 2);
   EXPECT_FALSE(dlg.m_pLink->IsConnected());
-  EXPECT_EQ(IniText(), before) << "a failed change stores nothing";
+  EXPECT_EQ(ReadText(GetProfileFilePath()), before) << "a failed change stores nothing";
   EXPECT_EQ(Statuses().back(), " Not Connected");
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
 
   // The next start takes COM9's stored "COM 9", which the start-up table does not know.
   m_dlg.reset();
-  CQuorinDlg& again = Start();
-  EXPECT_EQ(again.m_cboComPort.GetCurSel(), 0);
+  EXPECT_EQ(Start().m_cboComPort.GetCurSel(), 0);
 }
 
 TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
-  {
+  const struct {
+    void (*act)(HWND);
+    INT_PTR result;  // 0: the window is destroyed at once
+    bool released;   // at once; otherwise by the destructor
+  } ways[] = {{[](HWND h) { CHeadlessBackend::Click(h, IDC_EXIT); }, 0, true},
+              {[](HWND h) { CHeadlessBackend::CloseWindow(h); }, IDCANCEL, true},
+              {[](HWND h) { CHeadlessBackend::PressEnter(h); }, IDOK, false}};
+  for (const auto& way : ways) {
     CQuorinDlg& dlg = Start();
-    CHeadlessBackend::Click(dlg.m_hWnd, IDC_EXIT);
-    EXPECT_EQ(dlg.m_pLink, nullptr);
-    EXPECT_FALSE(IsWindow(dlg.m_hWnd));
+    const HWND hWnd = dlg.m_hWnd;
+    way.act(hWnd);
+    EXPECT_EQ(dlg.m_pLink == nullptr, way.released);
+    if (way.result == 0) {
+      EXPECT_FALSE(IsWindow(hWnd));
+    } else {
+      EXPECT_TRUE(dlg.IsModalRunEnded());
+      EXPECT_EQ(dlg.ModalResult(), way.result);
+    }
     m_dlg.reset();
-  }
-  {
-    CQuorinDlg& dlg = Start();
-    CHeadlessBackend::CloseWindow(dlg.m_hWnd);
-    EXPECT_EQ(dlg.m_pLink, nullptr);
-    EXPECT_TRUE(dlg.IsModalRunEnded());
-    EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
-    m_dlg.reset();
-  }
-  {
-    CQuorinDlg& dlg = Start();
-    CHeadlessBackend::PressEnter(dlg.m_hWnd);
-    EXPECT_TRUE(dlg.IsModalRunEnded());
-    EXPECT_EQ(dlg.ModalResult(), IDOK);
-    m_dlg.reset();  // the destructor releases the link
   }
   // After all of them the device is free again: a new start opens it.
-  CQuorinDlg& dlg = Start();
-  EXPECT_TRUE(dlg.m_pLink->IsConnected());
-}
-
-TEST_F(DialogStartup, SurfacePressAsksTheDesktopToMoveTheWindow) {
-  CQuorinDlg& dlg = Start();
-  dlg.SendMessage(WM_LBUTTONDOWN, 0, MAKELPARAM(30, 40));
-  // The press is turned into a caption grab, posted to the window itself.
-  EXPECT_GE(PumpPostedMessages(), 1);
-  EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
-  EXPECT_NE(dlg.m_hIcon, nullptr);
+  EXPECT_TRUE(Start().m_pLink->IsConnected());
 }
 
 }  // namespace
