@@ -3,43 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/pty.h"
 #include "platform/serial_device.h"
 #include "platform/settings.h"
+#include "tests/support/test_files.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// A settings folder of the test's own, so the user's file is never touched.
-class CTempConfig {
- public:
-  CTempConfig() {
-    std::random_device random;
-    m_dir = fs::temp_directory_path() / ("quorin-serial-" + std::to_string(random()));
-    fs::create_directories(m_dir);
-    setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1);
-    SetProfileProgramName("quorin");
-  }
-  ~CTempConfig() {
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
-  }
-  const fs::path& Dir() const { return m_dir; }
-
- private:
-  fs::path m_dir;
-};
 
 // WaitEvent on another thread, woken by force if it has not returned after a long while, so
 // a fault fails the test instead of hanging it.
@@ -52,23 +26,11 @@ SerialWait WaitBounded(CSerialDevice& device) {
   return result.get();
 }
 
-std::vector<unsigned char> AllByteValues() {
-  std::vector<unsigned char> bytes(256);
-  for (int i = 0; i < 256; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
-  return bytes;
-}
-
-// Collects n bytes on the device side, waiting for each burst.
-std::vector<unsigned char> ReadFromDevice(CSerialDevice& device, std::size_t n) {
-  std::vector<unsigned char> got;
-  while (got.size() < n) {
-    if (WaitBounded(device) != SerialWait::Input) break;
-    unsigned char buffer[512];
-    const int count = device.Read(buffer, sizeof buffer);
-    if (count < 0) break;
-    got.insert(got.end(), buffer, buffer + count);
-  }
-  return got;
+// A device that is closed or whose line is gone takes part in nothing any more.
+void ExpectUnusable(CSerialDevice& device) {
+  unsigned char buffer[4] = {};
+  EXPECT_EQ(device.Read(buffer, sizeof buffer), -1);
+  EXPECT_FALSE(device.WriteAll(buffer, sizeof buffer));
 }
 
 class SerialDeviceTest : public ::testing::Test {
@@ -78,82 +40,74 @@ class SerialDeviceTest : public ::testing::Test {
     ASSERT_TRUE(WriteProfileString("Devices", "COM3", m_pty.SlavePath()));
   }
 
-  CTempConfig m_config;
+  CTempFolder m_tmp;
   CPseudoTerminal m_pty;
 };
 
 TEST(SerialDeviceMap, NamesMapThroughSettingsOrDefault) {
-  CTempConfig config;
+  CTempFolder tmp;
   ASSERT_TRUE(WriteProfileString("devices", "com3", "/tmp/a port"));
   ASSERT_TRUE(WriteProfileString("Devices", "COM10", "/dev/ttyUSB0"));
-  struct Case {
-    const char* name;
-    const char* path;
-  } cases[] = {
-      {"COM3", "/tmp/a port"}, {"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"},
-      {"COM9", "/dev/ttyS8"},  {"COM10", "/dev/ttyUSB0"}, {"COM0", ""},
-      {"\\\\.\\TELNET", ""},   {"LPT1", ""},            {"COM", ""},
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM3", "/tmp/a port"}, {"COM1", "/dev/ttyS0"}, {"COM9", "/dev/ttyS8"}, {"COM10", "/dev/ttyUSB0"},
+      {"COM0", ""},            {"\\\\.\\TELNET", ""},  {"LPT1", ""},          {"COM", ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CSerialDevice::DevicePathFor(c.name), c.path) << c.name;
-  }
+  for (const auto& [name, path] : cases) EXPECT_EQ(CSerialDevice::DevicePathFor(name), path) << name;
   ASSERT_TRUE(WriteProfileString("Devices", "TELNET", "/dev/pts/99"));
   EXPECT_EQ(CSerialDevice::DevicePathFor("\\\\.\\TELNET"), "/dev/pts/99");
 }
 
 TEST(SerialDeviceOpen, FailuresSayWhy) {
-  CTempConfig config;
-  const fs::path plain = config.Dir() / "plain file";
-  std::ofstream(plain) << "not a terminal";
+  CTempFolder tmp;
   ASSERT_TRUE(WriteProfileString("Devices", "COM4", "/nonexistent/ttyX"));
   ASSERT_TRUE(WriteProfileString("Devices", "COM5", "/dev/null"));
-  ASSERT_TRUE(WriteProfileString("Devices", "COM6", plain.string()));
-  ASSERT_TRUE(WriteProfileString("Devices", "COM7", config.Dir().string()));
-  struct Case {
-    const char* name;
-    SerialOpenError error;
-  } cases[] = {
+  ASSERT_TRUE(WriteProfileString("Devices", "COM6", tmp.MakeFile("plain file", {'x'})));
+  ASSERT_TRUE(WriteProfileString("Devices", "COM7", tmp.Dir()));
+  const std::pair<const char*, SerialOpenError> cases[] = {
       {"COM4", SerialOpenError::NoDevice},  {"COM5", SerialOpenError::NotSerial},
       {"COM6", SerialOpenError::NotSerial}, {"COM7", SerialOpenError::NotSerial},
       {"COM0", SerialOpenError::NoDevice},  {"\\\\.\\TELNET", SerialOpenError::NoDevice},
   };
-  for (const Case& c : cases) {
+  for (const auto& [name, error] : cases) {
     CSerialDevice device;
-    EXPECT_FALSE(device.Open(c.name)) << c.name;
-    EXPECT_EQ(device.LastOpenError(), c.error) << c.name;
-    EXPECT_FALSE(device.IsOpen()) << c.name;
-    EXPECT_FALSE(device.LastErrorText().empty()) << c.name;
+    EXPECT_FALSE(device.Open(name)) << name;
+    EXPECT_EQ(device.LastOpenError(), error) << name;
+    EXPECT_FALSE(device.IsOpen()) << name;
+    EXPECT_FALSE(device.LastErrorText().empty()) << name;
   }
 }
 
-TEST_F(SerialDeviceTest, EverySpeedReachesTheLine) {
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open("COM3"));
-  EXPECT_EQ(device.Path(), m_pty.SlavePath());
-  for (std::uint32_t baud : {9600u, 14400u, 19200u, 38400u, 57600u, 115200u, 230400u, 9600u}) {
-    ASSERT_TRUE(device.Configure(baud, 8, 0, 0)) << baud;
-    EXPECT_EQ(m_pty.SlaveSpeed(), baud);
-  }
-}
-
-TEST_F(SerialDeviceTest, RawModePassesEveryByteBothWays) {
+TEST_F(SerialDeviceTest, RawModePassesEveryByteBothWaysAndALargeWriteWhole) {
   ASSERT_TRUE(m_pty.SetSlaveCooked());
   CSerialDevice device;
   ASSERT_TRUE(device.Open("COM3"));
-  ASSERT_TRUE(device.Configure(115200, 8, 0, 0));
-  const std::vector<unsigned char> all = AllByteValues();
-
-  ASSERT_TRUE(device.WriteAll(all.data(), all.size()));
-  std::vector<unsigned char> atMaster(all.size() + 16);
-  ASSERT_EQ(m_pty.ReadExact(atMaster.data(), all.size(), 5000), all.size());
-  atMaster.resize(all.size());
-  EXPECT_EQ(atMaster, all);
+  ASSERT_TRUE(device.Configure(230400, 8, 0, 0));
+  ByteVec all(256);
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  // Far more than the line holds, written while another thread waits for input.
+  const ByteVec data = all + Pattern(300000, 7);
+  auto waiter = std::async(std::launch::async, [&device] { return device.WaitEvent(); });
+  auto reader = std::async(std::launch::async, [this, &data] {
+    ByteVec got(data.size());
+    got.resize(m_pty.ReadExact(got.data(), got.size(), 10000));
+    return got;
+  });
+  EXPECT_TRUE(device.WriteAll(data.data(), data.size()));
+  EXPECT_TRUE(reader.get() == data);
+  device.Wake();
+  EXPECT_EQ(waiter.get(), SerialWait::Woken);
 
   ASSERT_TRUE(m_pty.Write(all.data(), all.size()));
-  EXPECT_EQ(ReadFromDevice(device, all.size()), all);
-  // Nothing came back: the line does not echo.
+  ByteVec got;
+  while (got.size() < all.size() && WaitBounded(device) == SerialWait::Input) {
+    unsigned char buffer[512];
+    const int count = device.Read(buffer, sizeof buffer);
+    if (count < 0) break;
+    got.insert(got.end(), buffer, buffer + count);
+  }
+  EXPECT_EQ(got, all);
   unsigned char echo = 0;
-  EXPECT_EQ(m_pty.Read(&echo, 1, 200), 0);
+  EXPECT_EQ(m_pty.Read(&echo, 1, 200), 0) << "the line does not echo";
 }
 
 TEST_F(SerialDeviceTest, OpenIsExclusiveUntilClosed) {
@@ -173,12 +127,10 @@ TEST_F(SerialDeviceTest, WakeEndsAWaitAndIsNotMissedAndPurgeEmpties) {
   CSerialDevice device;
   ASSERT_TRUE(device.Open("COM3"));
   ASSERT_TRUE(device.Configure(9600, 8, 0, 0));
-
   auto waiter = std::async(std::launch::async, [&device] { return device.WaitEvent(); });
   device.Wake();
   ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(waiter.get(), SerialWait::Woken);
-
   // A wake given before the wait is kept for it, and used up by it.
   device.Wake();
   EXPECT_EQ(device.WaitEvent(), SerialWait::Woken);
@@ -190,55 +142,26 @@ TEST_F(SerialDeviceTest, WakeEndsAWaitAndIsNotMissedAndPurgeEmpties) {
   EXPECT_EQ(device.BytesQueued(), 0);
 }
 
-TEST_F(SerialDeviceTest, CloseReleasesAWaiterAndEndsUse) {
+TEST_F(SerialDeviceTest, CloseReleasesAWaiterAndAHangUpIsReportedNotSpunOn) {
   CSerialDevice device;
   ASSERT_TRUE(device.Open("COM3"));
   auto waiter = std::async(std::launch::async, [&device] { return device.WaitEvent(); });
   device.Close();
   ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(waiter.get(), SerialWait::Woken);
-  unsigned char buffer[4];
   EXPECT_FALSE(device.IsOpen());
-  EXPECT_EQ(device.Read(buffer, sizeof buffer), -1);
-  EXPECT_FALSE(device.WriteAll(buffer, sizeof buffer));
   EXPECT_EQ(device.BytesQueued(), -1);
-}
+  ExpectUnusable(device);
 
-TEST_F(SerialDeviceTest, MasterGoneIsAHangUpNotASpin) {
-  CSerialDevice device;
   ASSERT_TRUE(device.Open("COM3"));
   ASSERT_TRUE(device.Configure(9600, 8, 0, 0));
   // Bytes the line still held when it hung up are gone with it.
-  const char tail[] = "tail";
-  ASSERT_TRUE(m_pty.Write(tail, 4));
+  ASSERT_TRUE(m_pty.Write("tail", 4));
   ASSERT_EQ(WaitBounded(device), SerialWait::Input);
   m_pty.Close();
   EXPECT_EQ(WaitBounded(device), SerialWait::HangUp);
   EXPECT_EQ(WaitBounded(device), SerialWait::HangUp);
-  unsigned char buffer[8];
-  EXPECT_EQ(device.Read(buffer, sizeof buffer), -1);
-  const unsigned char byte = 1;
-  EXPECT_FALSE(device.WriteAll(&byte, 1));
-}
-
-TEST_F(SerialDeviceTest, LargeWriteCompletesWhileAnotherThreadWaits) {
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open("COM3"));
-  ASSERT_TRUE(device.Configure(230400, 8, 0, 0));
-  std::vector<unsigned char> data(300000);
-  std::mt19937 random(7);
-  for (unsigned char& b : data) b = static_cast<unsigned char>(random());
-
-  auto waiter = std::async(std::launch::async, [&device] { return device.WaitEvent(); });
-  auto reader = std::async(std::launch::async, [this, &data] {
-    std::vector<unsigned char> got(data.size());
-    got.resize(m_pty.ReadExact(got.data(), got.size(), 10000));
-    return got;
-  });
-  EXPECT_TRUE(device.WriteAll(data.data(), data.size()));
-  EXPECT_EQ(reader.get(), data);
-  device.Wake();
-  EXPECT_EQ(waiter.get(), SerialWait::Woken);
+  ExpectUnusable(device);
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 
 #include "platform/settings.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -16,60 +15,32 @@ namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
  protected:
-  ProfileTest() {
-    std::random_device random;
-    m_dir = fs::temp_directory_path() / ("quorin-profile-" + std::to_string(random()));
-    fs::create_directories(m_dir);
-    UseFolder(m_dir);
-    SetProfileProgramName("quorin");
-  }
-  ~ProfileTest() override {
-    std::error_code ignored;
-    fs::remove_all(m_dir, ignored);
-  }
+  ProfileTest() { SetProfileProgramName("quorin"); }
+  void Put(const std::string& bytes) const { std::ofstream(File(), std::ios::binary) << bytes; }
+  std::string Get() const { return ReadText(File()); }
+  std::string File() const { return m_tmp.Path("quorin.INI"); }
 
-  static void UseFolder(const fs::path& folder) {
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-  }
-  static std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-  void Put(const std::string& bytes) const {
-    std::ofstream(m_dir / "quorin.INI", std::ios::binary) << bytes;
-  }
-  std::string Get() const { return Slurp(m_dir / "quorin.INI"); }
-
-  fs::path m_dir;
+  CTempFolder m_tmp;
 };
 
-TEST_F(ProfileTest, FileIsNamedForTheProgramInTheConfigFolder) {
-  EXPECT_EQ(GetProfileFilePath(), (m_dir / "quorin.INI").string());
-}
-
 TEST_F(ProfileTest, MissingFileSectionOrKeyGivesTheDefault) {
+  EXPECT_EQ(GetProfileFilePath(), File());
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", "COM1"), "COM1");
-  EXPECT_FALSE(fs::exists(m_dir / "quorin.INI"));
+  EXPECT_FALSE(fs::exists(File()));
   Put("[Marlpane]\nFolder=/x\n[Other]\nCom Port=COM7\n");
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", "COM1"), "COM1");
   EXPECT_EQ(GetProfileString("Missing", "Folder", ""), "");
 }
 
 TEST_F(ProfileTest, FirstWriteMakesFolderAndFileAndNothingElse) {
-  const fs::path nested = m_dir / "not yet" / "there";
-  UseFolder(nested);
+  const std::string nested = m_tmp.Path("not yet/there");
+  setenv("XDG_CONFIG_HOME", nested.c_str(), 1);
   ASSERT_TRUE(WriteProfileString("Marlpane", "Com Port", "COM 3"));
-  EXPECT_EQ(Slurp(nested / "quorin.INI"), "[Marlpane]\nCom Port=COM 3\n");
+  EXPECT_EQ(ReadText(nested + "/quorin.INI"), "[Marlpane]\nCom Port=COM 3\n");
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", "COM1"), "COM 3");
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/home/me/My Images"));
-  std::size_t entries = 0;
-  for (const auto& entry : fs::directory_iterator(nested)) {
-    EXPECT_EQ(entry.path().filename(), "quorin.INI");  // no temporary file left behind
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1u);
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(nested), fs::directory_iterator()), 1);
 }
 
 TEST_F(ProfileTest, NamesCompareWithoutCaseAndBlanksAreTrimmed) {
@@ -81,76 +52,59 @@ TEST_F(ProfileTest, NamesCompareWithoutCaseAndBlanksAreTrimmed) {
 }
 
 TEST_F(ProfileTest, WritesLeaveEveryOtherByteAlone) {
-  const std::string original =
-      "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n"
-      "Folder=/old\r\n\r\n; about the last one\r\n[Last]\r\nx=1";
-  struct Case {
-    const char* what;
+  const std::string head =
+      "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n";
+  const std::string tail = "\r\n; about the last one\r\n[Last]\r\nx=1";
+  const struct {
     const char* section;
     const char* key;
     const char* value;
     std::string expected;
   } cases[] = {
-      {"changed key", "Marlpane", "Folder", "/home/u/My Images",
-       "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n"
-       "Folder=/home/u/My Images\r\n\r\n; about the last one\r\n[Last]\r\nx=1"},
-      {"new key", "marlpane", "Extra", "v",
-       "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n"
-       "Folder=/old\r\nExtra=v\r\n\r\n; about the last one\r\n[Last]\r\nx=1"},
-      {"new key in last section", "Last", "y", "2",
-       "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n"
-       "Folder=/old\r\n\r\n; about the last one\r\n[Last]\r\nx=1\r\ny=2"},
-      {"new section", "Devices", "COM1", "/dev/ttyUSB0",
-       "\xEF\xBB\xBF; settings\r\n[Other]\r\nkey = v1\r\n\r\n[Marlpane]\r\nCom Port=COM1\r\n"
-       "Folder=/old\r\n\r\n; about the last one\r\n[Last]\r\nx=1\r\n[Devices]\r\n"
-       "COM1=/dev/ttyUSB0"},
+      {"Marlpane", "Folder", "/home/u/My Images", head + "Folder=/home/u/My Images\r\n" + tail},
+      {"marlpane", "Extra", "v", head + "Folder=/old\r\nExtra=v\r\n" + tail},
+      {"Last", "y", "2", head + "Folder=/old\r\n" + tail + "\r\ny=2"},
+      {"Devices", "COM1", "/dev/ttyUSB0",
+       head + "Folder=/old\r\n" + tail + "\r\n[Devices]\r\nCOM1=/dev/ttyUSB0"},
   };
-  for (const Case& c : cases) {
-    Put(original);
-    ASSERT_TRUE(WriteProfileString(c.section, c.key, c.value)) << c.what;
-    EXPECT_EQ(Get(), c.expected) << c.what;
-    EXPECT_EQ(GetProfileString(c.section, c.key, "?"), c.value) << c.what;
+  for (const auto& c : cases) {
+    Put(head + "Folder=/old\r\n" + tail);
+    ASSERT_TRUE(WriteProfileString(c.section, c.key, c.value)) << c.key;
+    EXPECT_EQ(Get(), c.expected) << c.key;
+    EXPECT_EQ(GetProfileString(c.section, c.key, "?"), c.value) << c.key;
   }
-  Put(original);
   EXPECT_EQ(GetProfileString("Other", "key", ""), "v1");  // read past the byte-order mark
 }
 
-TEST_F(ProfileTest, ValuesAreStoredExactlyAsGiven) {
-  const char* values[] = {"COM 3", "/home/me/dir with blanks", "C:\\old\\path", "a=b;c",
-                          "\"quoted\"", "[not a section]", "caf\xC3\xA9", ""};
-  for (const char* value : values) {
+TEST_F(ProfileTest, ValuesAreStoredExactlyAsGivenAndUnstorableOnesRefusedWithoutATrace) {
+  for (const char* value : {"COM 3", "/home/me/dir with blanks", "C:\\old\\path", "a=b;c",
+                            "\"quoted\"", "[not a section]", "caf\xC3\xA9", ""}) {
     ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", value)) << value;
     EXPECT_EQ(GetProfileString("Marlpane", "Folder", "?"), value);
   }
   EXPECT_EQ(Get(), "[Marlpane]\nFolder=\n");
-}
 
-TEST_F(ProfileTest, UnstorableNamesAndValuesAreRefusedWithoutATrace) {
-  struct Case {
+  const struct {
     const char* section;
     const char* key;
     std::string value;
-  } cases[] = {
+  } refused[] = {
       {"Marlpane", "Folder", "two\nlines"}, {"Marlpane", "Folder", "carriage\rreturn"},
       {"Marlpane", "Folder", std::string("nul\0byte", 8)}, {"Mar]pane", "Folder", "x"},
       {"Marl\npane", "Folder", "x"}, {"Marlpane", "Fol=der", "x"}, {"Marlpane", " ", "x"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : refused) {
     EXPECT_FALSE(WriteProfileString(c.section, c.key, c.value)) << c.section << c.key;
   }
-  EXPECT_FALSE(fs::exists(m_dir / "quorin.INI"));
-  Put("[Marlpane]\nFolder=/kept\n");
-  EXPECT_FALSE(WriteProfileString("Marlpane", "Folder", "new\nline"));
-  EXPECT_EQ(Get(), "[Marlpane]\nFolder=/kept\n");
+  EXPECT_EQ(Get(), "[Marlpane]\nFolder=\n");
 }
 
 TEST_F(ProfileTest, ALinkedFileIsWrittenThroughTheLink) {
-  const fs::path real = m_dir / "kept elsewhere.ini";
-  std::ofstream(real) << "[Marlpane]\nFolder=/a\n";
-  fs::create_symlink(real, m_dir / "quorin.INI");
+  const std::string real = m_tmp.MakeFile("kept elsewhere.ini", {});
+  fs::create_symlink(real, File());
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/b"));
-  EXPECT_TRUE(fs::is_symlink(m_dir / "quorin.INI"));
-  EXPECT_EQ(Slurp(real), "[Marlpane]\nFolder=/b\n");
+  EXPECT_TRUE(fs::is_symlink(File()));
+  EXPECT_EQ(ReadText(real), "[Marlpane]\nFolder=/b\n");
 }
 
 }  // namespace
