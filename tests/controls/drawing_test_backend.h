@@ -1,5 +1,5 @@
-// A headless backend that also records the text drawn, and whose
-// system colours a test can change. Installed for the lifetime of the object.
+// A headless backend that also records the text drawn, and whose system colours a test can
+// change. Installed for the lifetime of the object.
 #pragma once
 
 #include <map>

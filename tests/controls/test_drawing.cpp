@@ -138,7 +138,7 @@ TEST_F(DrawingText, DrawTextExPlacesLinesAndHonoursPrefixesAndCentring) {
     std::vector<std::pair<int, std::string>> lines;  // y and text of each line drawn
   };
   const Case cases[] = {
-      {"a&b&&c&", 0, {{3, "ab&c"}}},
+      {"a&b&&c&", 0, {{3, "ab&c"}}},  // prefixes, unless DT_NOPREFIX
       {"one\r\ntwo\nthree", DT_NOPREFIX, {{3, "one"}, {16, "two"}, {29, "three"}}},
       {"mid", DT_NOPREFIX | DT_VCENTER, {{3, "mid"}}},  // centring needs a single line
       {"mid", DT_NOPREFIX | DT_VCENTER | DT_SINGLELINE, {{3 + (37 - 13) / 2, "mid"}}},
@@ -155,18 +155,6 @@ TEST_F(DrawingText, DrawTextExPlacesLinesAndHonoursPrefixesAndCentring) {
       EXPECT_EQ(std::pair(call.clip.right, call.clip.bottom), std::pair(45, 30));
     }
   }
-}
-
-TEST_F(DrawingText, IconsBlendByTheirTransparency) {
-  CPixelBuffer image(3, 1, RGB(200, 100, 0));
-  image.Set(1, 0, RGB(200, 100, 0) | 0xFF000000);
-  image.Set(2, 0, RGB(200, 100, 0) | 0x80000000);
-  RegisterIconResource(9701, image);
-  CCanvas canvas(5, 1);  // white
-  ASSERT_TRUE(canvas.DC().DrawIcon(2, 0, LoadIconResource(9701)));
-  EXPECT_EQ(canvas.Pixels().Get(2, 0), RGB(200, 100, 0));
-  EXPECT_EQ(canvas.Pixels().Get(3, 0), kWhite);
-  EXPECT_EQ(canvas.Pixels().Get(4, 0), RGB(228, 178, 128));
 }
 
 }  // namespace
