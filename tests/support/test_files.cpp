@@ -18,7 +18,10 @@ CTempFolder::~CTempFolder() {
 }
 
 std::string CTempFolder::MakeFile(const std::string& name, const ByteVec& content) const {
-  const std::string path = Path(name);
+  return WriteWholeFile(Path(name), content);
+}
+
+std::string WriteWholeFile(const std::string& path, const ByteVec& content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
   return path;

@@ -34,4 +34,6 @@ class CTempFolder {
 // n bytes that differ from seed to seed and repeat nowhere near a block's length.
 ByteVec Pattern(std::size_t n, unsigned seed = 1);
 ByteVec ReadWholeFile(const std::string& path);
+// Writes (or replaces) the file and returns its path.
+std::string WriteWholeFile(const std::string& path, const ByteVec& content);
 std::string ReadText(const std::string& path);

@@ -57,12 +57,6 @@ class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
   long* m_pStyle;
 };
 
-std::string MakeFile(const std::string& path, std::size_t size) {
-  std::ofstream out(path, std::ios::binary);
-  for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + i / 512) & 0xFF));
-  return path;
-}
-
 std::string ShotPath(const char* name) { return std::string(QUORIN_BUILD_DIR) + "/" + name; }
 
 wxString StatusText(HWND hDlg) {
@@ -81,18 +75,15 @@ CWxDialogWindow* FindAboutBox() {
   return nullptr;
 }
 
-class WindowAtWork : public CMainWindowTest {
- protected:
-  static bool Shown(HWND hDlg) { return hDlg != nullptr && IsShownOnScreen(hDlg); }
-};
+class WindowAtWork : public CMainWindowTest {};
 
 TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
-  const std::string file = MakeFile(m_folder + "/tiny.bin", 1000);
-  const std::string readInto = m_folder + "/database.bin";
+  const std::string file = m_tmp.MakeFile("tiny.bin", Pattern(1000));
+  const std::string readInto = m_tmp.Path("database.bin");
   CQuorinDlg dlg;
   theApp.m_pMainWnd = &dlg;
   CUserScript script;
-  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); },
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
               [&] { ClickOn(Control(IDC_SEND)); })
       .Then("the job refused the file", [&] { return StatusText(dlg.m_hWnd) == "Invalid File"; },
             [&] { ClickOn(Control(IDC_READ)); })
@@ -111,7 +102,8 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
   EXPECT_EQ(caption, GetModuleBaseName());
   EXPECT_NE(owner, nullptr);
   EXPECT_EQ(dynamic_cast<CWxDialogWindow*>(owner) != nullptr, true) << "the box belongs to the main window";
-  EXPECT_EQ(wildcard.substr(0, 36), "Download File (*.bin;*.sdx)|*.bin;*.");
+  EXPECT_EQ(wildcard, "Download File (*.bin;*.sdx)|*.bin;*.[bB][iI][nN];*.sdx;*.[sS][dD][xX]|"
+                      "SatCoDx Files (*.sdx)|*.sdx;*.[sS][dD][xX]|All File (*.*)|*");
   EXPECT_TRUE(style & wxFD_OPEN);
   EXPECT_EQ(readWildcard, "Upload File (*.bin)|*.bin;*.[bB][iI][nN]|All File (*.*)|*");
   EXPECT_TRUE((readStyle & wxFD_SAVE) && (readStyle & wxFD_OVERWRITE_PROMPT));
@@ -122,7 +114,7 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
   CSimRunner sim;
   ASSERT_TRUE(sim.Start({"--job", "software", "--expect-speed", "5", "--timeout", "60"}));
   ASSERT_TRUE(WriteProfileString("Devices", "COM1", sim.SlavePath()));
-  const std::string image = MakeFile(m_folder + "/image.bin", 0x60000 + 0x40000);
+  const std::string image = m_tmp.MakeFile("image.bin", Pattern(0x60000 + 0x40000));
   const char* argv[] = {"quorin", "-p", image.c_str()};
   CWatchedDlg dlg(nullptr, 3, argv);
   theApp.m_pMainWnd = &dlg;
@@ -130,7 +122,7 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
   bool screenshot = false;
   std::string done;
   CUserScript script;
-  script.Then("the data flowing", [&] { return Shown(dlg.m_hWnd) && dlg.m_ctlProgress.GetPos() >= 30; },
+  script.Then("the data flowing", [&] { return IsShownOnScreen(dlg.m_hWnd) && dlg.m_ctlProgress.GetPos() >= 30; },
             [&] {
               // The transfer waits for the window thread while the screen is taken.
               dlg.UpdateWindow();
@@ -160,29 +152,31 @@ TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
   theApp.m_pMainWnd = &dlg;
   wxImage before, during, after;
   wxRect area;
+  const auto load = [](const std::string& name) { return wxImage(ToWx(RunFolder() + "/" + name)); };
+  const auto grab = [&](const std::string& name) {
+    return GrabScreen(RunFolder() + "/" + name, area) ? load(name) : wxImage();
+  };
   CUserScript script;
-  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); }, [] {})
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {})
       .After(300, "the idle window", [&] {
-        CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
-        EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), win->GetScreenRect()));
+        const wxRect window = DialogWindowFor(dlg.m_hWnd)->GetScreenRect();
+        EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), window));
         area = Control(IDC_STATUS)->GetScreenRect();
-        ASSERT_TRUE(GrabScreen(RunFolder() + "/before.png", area));
-        before.LoadFile(ToWx(RunFolder() + "/before.png"));
+        before = grab("before.png");
       })
       .Then("the busy window", [] { return true; },
             [&] {
               // As a boot job's pause does: a status text, then the window thread held.
               dlg.SetStatusText("Transferring Data");
-              std::thread grab([&] {
+              bool shot = false;
+              std::thread([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(400));
-                GrabScreen(RunFolder() + "/during.png", area);
-              });
-              grab.join();
-              during.LoadFile(ToWx(RunFolder() + "/during.png"));
+                shot = GrabScreen(RunFolder() + "/during.png", area);
+              }).join();
+              if (shot) during = load("during.png");
             })
       .After(300, "the window free again", [&] {
-        ASSERT_TRUE(GrabScreen(RunFolder() + "/after.png", area));
-        after.LoadFile(ToWx(RunFolder() + "/after.png"));
+        after = grab("after.png");
         dlg.DestroyWindow();
       })
       .Start([&] { dlg.DestroyWindow(); });
@@ -205,7 +199,7 @@ TEST_F(WindowAtWork, AboutBoxFromTheWindowsContextMenu) {
   wxSize iconSize;
   std::vector<std::string> texts;
   CUserScript script;
-  script.Then("the window on screen", [&] { return Shown(dlg.m_hWnd); },
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
               [&] {
                 // A right click on the window's surface, between the port group and the buttons.
                 CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);

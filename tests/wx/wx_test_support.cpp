@@ -3,11 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include <wx/uiaction.h>
 
-#include "platform/pty.h"
 #include "platform/settings.h"
 #include "platform/wx/wx_ui_backend.h"
 #include "platform/wx_backend.h"
@@ -54,8 +52,6 @@ int CExpectBox::OnInvoked(wxMessageDialogBase* box) const {
   return wxID_OK;
 }
 
-bool WxIsUp() { return g_bWxUp; }
-std::string WxSkipReason() { return g_skipReason; }
 const std::string& RunFolder() { return g_runFolder; }
 
 void CWxTest::SetUp() {
@@ -78,13 +74,8 @@ bool GrabScreen(const std::string& path, const wxRect& area) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
 
-  char folder[] = "/tmp/quorin-wx-XXXXXX";
-  if (mkdtemp(folder) == nullptr) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  g_runFolder = folder;
-  setenv("XDG_CONFIG_HOME", folder, 1);
+  const CTempFolder runFolder;
+  g_runFolder = runFolder.Dir();
 
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
@@ -108,8 +99,6 @@ int main(int argc, char** argv) {
     if (g_bWxUp) guard.Unregister();
   }
   if (g_bWxUp) StopWxBackend();
-  std::error_code ec;
-  std::filesystem::remove_all(g_runFolder, ec);
   return result;
 }
 
@@ -164,19 +153,8 @@ void CUserScript::Notify() {
 void CMainWindowTest::SetUp() {
   CWxTest::SetUp();
   if (IsSkipped()) return;
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  m_folder = RunFolder() + "/" + info->test_suite_name() + "." + info->name();
-  std::filesystem::create_directories(m_folder);
-  setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
-  m_pPty = new CPseudoTerminal();
-  ASSERT_TRUE(m_pPty->Open());
-  ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pPty->SlavePath()));
-}
-
-void CMainWindowTest::TearDown() {
-  delete m_pPty;
-  m_pPty = nullptr;
-  setenv("XDG_CONFIG_HOME", RunFolder().c_str(), 1);
+  ASSERT_TRUE(m_pty.Open());
+  ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pty.SlavePath()));
 }
 
 HWND CMainWindowTest::MainHwnd() {
@@ -194,10 +172,9 @@ bool CMainWindowTest::IsShownOnScreen(HWND hDlg) {
   return dlg != nullptr && dlg->IsShownOnScreen();
 }
 
-void CMainWindowTest::ClickOn(wxWindow* widget, bool right) {
+void CMainWindowTest::ClickOn(wxWindow* widget) {
   ASSERT_NE(widget, nullptr);
   wxUIActionSimulator sim;
-  const wxRect r = widget->GetScreenRect();
-  sim.MouseMove(r.GetLeft() + r.GetWidth() / 2, r.GetTop() + r.GetHeight() / 2);
-  sim.MouseClick(right ? wxMOUSE_BTN_RIGHT : wxMOUSE_BTN_LEFT);
+  sim.MouseMove(widget->GetScreenRect().GetPosition() + widget->GetScreenRect().GetSize() / 2);
+  sim.MouseClick();
 }

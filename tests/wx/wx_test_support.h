@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 
+#include "platform/pty.h"
 #include "platform/window.h"
 #include "platform/wx/wx_common.h"
 #include "platform/wx/wx_dialog_window.h"
+#include "tests/support/test_files.h"
 
 #include <wx/testing.h>
 
@@ -45,9 +47,6 @@ class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
   wxWindow** m_pOwner;
 };
 
-bool WxIsUp();
-std::string WxSkipReason();
-
 class CWxTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -60,7 +59,7 @@ CWxDialogWindow* DialogWindowFor(HWND hDlg);
 // Grabs the screen (or a rectangle of it) into a PNG with ImageMagick's import; false when
 // the tool is missing or fails.
 bool GrabScreen(const std::string& path, const wxRect& area = wxRect());
-// The test run's folder for files and settings.
+// The test run's folder for files, and for settings outside a main-window test.
 const std::string& RunFolder();
 
 // What a person does while a modal run is on: steps run in order from the toolkit's loop
@@ -93,14 +92,13 @@ class CUserScript : public wxTimer {
 class CMainWindowTest : public CWxTest {
  protected:
   void SetUp() override;
-  void TearDown() override;
   // The main window's native dialog and its controls while it runs.
   static HWND MainHwnd();
   static wxWindow* Control(int id);
   // Moves the pointer to the middle of the window and clicks (real X input).
-  static void ClickOn(wxWindow* widget, bool right = false);
+  static void ClickOn(wxWindow* widget);
   static bool IsShownOnScreen(HWND hDlg);
 
-  std::string m_folder;
-  class CPseudoTerminal* m_pPty = nullptr;
+  CTempFolder m_tmp;  // also the settings folder
+  CPseudoTerminal m_pty;
 };
