@@ -26,13 +26,6 @@ SerialWait WaitBounded(CSerialDevice& device) {
   return result.get();
 }
 
-// A device that is closed or whose line is gone takes part in nothing any more.
-void ExpectUnusable(CSerialDevice& device) {
-  unsigned char buffer[4] = {};
-  EXPECT_EQ(device.Read(buffer, sizeof buffer), -1);
-  EXPECT_FALSE(device.WriteAll(buffer, sizeof buffer));
-}
-
 class SerialDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -140,28 +133,6 @@ TEST_F(SerialDeviceTest, WakeEndsAWaitAndIsNotMissedAndPurgeEmpties) {
   EXPECT_EQ(device.BytesQueued(), 1);
   device.Purge();
   EXPECT_EQ(device.BytesQueued(), 0);
-}
-
-TEST_F(SerialDeviceTest, CloseReleasesAWaiterAndAHangUpIsReportedNotSpunOn) {
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open("COM3"));
-  auto waiter = std::async(std::launch::async, [&device] { return device.WaitEvent(); });
-  device.Close();
-  ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(waiter.get(), SerialWait::Woken);
-  EXPECT_FALSE(device.IsOpen());
-  EXPECT_EQ(device.BytesQueued(), -1);
-  ExpectUnusable(device);
-
-  ASSERT_TRUE(device.Open("COM3"));
-  ASSERT_TRUE(device.Configure(9600, 8, 0, 0));
-  // Bytes the line still held when it hung up are gone with it.
-  ASSERT_TRUE(m_pty.Write("tail", 4));
-  ASSERT_EQ(WaitBounded(device), SerialWait::Input);
-  m_pty.Close();
-  EXPECT_EQ(WaitBounded(device), SerialWait::HangUp);
-  EXPECT_EQ(WaitBounded(device), SerialWait::HangUp);
-  ExpectUnusable(device);
 }
 
 }  // namespace
