@@ -166,6 +166,7 @@ TEST_F(SerialCommTest, ReopenFromInsideADeliveryLeavesOneReaderThatWaitsForTheAc
 
 TEST_F(SerialCommTest, HangUpEndsTheReaderWithoutSpinningAndTellsTheOwnerOnce) {
   OpenPort();
+  ASSERT_TRUE(m_peer.Write(Bytes({'t', 'a', 'i', 'l'})));  // still on the line when it goes
   m_peer.Close();
   ASSERT_TRUE(PumpUntil([&] { return m_owner.m_nLost > 0; }, 3000));
   EXPECT_FALSE(m_comm.IsConnected());
