@@ -1,59 +1,19 @@
 // Start-up (settings, command line, the job it arms), port change and the ways out of the
 // main dialog, on the headless backend with a pseudo-terminal as COM1.
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/quorin_dlg.h"
-#include "platform/headless_backend.h"
 #include "platform/settings.h"
-#include "resources/resource.h"
-#include "tests/support/pty_peer.h"
+#include "tests/support/dialog_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class DialogStartup : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_pty.Open());
-    ASSERT_TRUE(m_pty.MapTo("COM1"));
-    GetHeadlessBackend().ClearEvents();
-  }
-  void TearDown() override { m_dlg.reset(); }
+class DialogStartup : public CDialogFixture {};
 
-  CQuorinDlg& Start(const std::vector<std::string>& args = {}) {
-    m_args = args;
-    m_args.insert(m_args.begin(), "quorin");
-    m_argv.clear();
-    for (const std::string& a : m_args) m_argv.push_back(a.c_str());
-    m_dlg = std::make_unique<CQuorinDlg>(nullptr, static_cast<int>(m_argv.size()), m_argv.data());
-    EXPECT_TRUE(m_dlg->Create());
-    return *m_dlg;
-  }
-
-  static std::vector<std::string> Boxes() { return GetHeadlessBackend().Texts(HeadlessEvent::MessageBox); }
-  static std::vector<std::string> Statuses() {
-    return GetHeadlessBackend().Texts(HeadlessEvent::Text, IDC_STATUS);
-  }
-  // What the program wrote on the line so far, as text.
-  std::string LineText() {
-    const ByteVec bytes = m_pty.ReadUntilQuiet(200);
-    return std::string(bytes.begin(), bytes.end());
-  }
-
-  CTempFolder m_tmp;
-  CPtyPeer m_pty;
-  std::vector<std::string> m_args;
-  std::vector<const char*> m_argv;
-  std::unique_ptr<CQuorinDlg> m_dlg;
-};
-
-const std::string kReboot("\nreboot\n\0", 9);
+const std::vector<std::string> kNoBox;
 
 TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   CQuorinDlg& dlg = Start();
@@ -79,13 +39,11 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   // A press on the surface asks the desktop to move the window.
   dlg.SendMessage(WM_LBUTTONDOWN, 0, MAKELPARAM(30, 40));
   PumpPostedMessages();
-  EXPECT_EQ(GetHeadlessBackend().MoveDrags().size(), 1u);
+  EXPECT_EQ(Ui().MoveDrags().size(), 1u);
   EXPECT_NE(dlg.m_hIcon, nullptr);
   EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
 
   // A port that cannot be opened still brings the window up.
-  m_dlg.reset();
-  GetHeadlessBackend().ClearEvents();
   WriteProfileString("Devices", "COM1", m_tmp.Path("no-such-device"));
   CQuorinDlg& failed = Start();
   EXPECT_FALSE(failed.m_pLink->IsConnected());
@@ -120,7 +78,6 @@ TEST_F(DialogStartup, PortAndSpeedFromSettingsAndCommandLine) {
     EXPECT_EQ(dlg.m_cboComPort.GetCurSel(), c.port);
     EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), c.speed);
     EXPECT_EQ(m_pty.SlaveSpeed(), 9600u) << "start-up always opens at 9600";
-    m_dlg.reset();
   }
 }
 
@@ -143,13 +100,12 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
-    GetHeadlessBackend().ClearEvents();
     CQuorinDlg& dlg = Start(c.args);
     const bool read = c.job == JOB_DATABASE;
     EXPECT_EQ(dlg.m_bSendFileOpen || dlg.m_bReceiveFileOpen, c.job != 0);
-    EXPECT_EQ(Boxes(), c.job != 0 ? std::vector<std::string>{} : std::vector<std::string>{"File Open Error"});
+    EXPECT_EQ(Boxes(), c.job != 0 ? kNoBox : std::vector<std::string>{"File Open Error"});
     EXPECT_EQ(Statuses().back(), c.job != 0 ? "Turn on the STB" : " Ready ");
-    EXPECT_EQ(LineText(), c.job != 0 ? kReboot : "");
+    EXPECT_EQ(Settle(), c.job != 0 ? kRebootText : ByteVec{});
     if (c.job != 0) {
       EXPECT_EQ(dlg.m_nJob, c.job);
       EXPECT_EQ(dlg.m_bSendMode, read ? 0 : 1);
@@ -161,7 +117,6 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
     } else if (c.job != 0) {
       EXPECT_EQ(dlg.m_nTotal, c.total);
     }
-    m_dlg.reset();
   }
 }
 
@@ -171,7 +126,7 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   ASSERT_TRUE(second.MapTo("COM9"));
   WriteProfileString("Devices", "COM3", m_tmp.Path("no-such-device"));
   CQuorinDlg& dlg = Start();
-  GetHeadlessBackend().ClearEvents();
+  Ui().ClearEvents();
 
   dlg.m_cboBaud.SetCurSel(4);  // a speed change alone does nothing
   EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
@@ -189,7 +144,6 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
 
   // The next start takes COM9's stored "COM 9", which the start-up table does not know.
-  m_dlg.reset();
   EXPECT_EQ(Start().m_cboComPort.GetCurSel(), 0);
 }
 
@@ -212,7 +166,7 @@ TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
       EXPECT_TRUE(dlg.IsModalRunEnded());
       EXPECT_EQ(dlg.ModalResult(), way.result);
     }
-    m_dlg.reset();
+    m_pDlg.reset();
   }
   // After all of them the device is free again: a new start opens it.
   EXPECT_TRUE(Start().m_pLink->IsConnected());

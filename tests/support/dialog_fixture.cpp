@@ -11,11 +11,22 @@ void CDialogFixture::SetUp() {
   ASSERT_TRUE(m_pty.Open());
   ASSERT_TRUE(m_pty.MapTo("COM1"));
   Ui().SetObserver(this);
-  m_pDlg = std::make_unique<CQuorinDlg>();
-  ASSERT_TRUE(m_pDlg->Create());
-  ASSERT_NE(m_pDlg->m_pLink, nullptr);
+  Start();
   ASSERT_TRUE(m_pDlg->m_pLink->IsConnected());
   Ui().ClearEvents();
+}
+
+CQuorinDlg& CDialogFixture::Start(const std::vector<std::string>& args) {
+  if (m_pDlg && m_pDlg->m_hWnd != nullptr) m_pDlg->DestroyWindow();
+  m_pDlg.reset();
+  m_args = args;
+  m_args.insert(m_args.begin(), "quorin");
+  m_argv.clear();
+  for (const std::string& arg : m_args) m_argv.push_back(arg.c_str());
+  Ui().ClearEvents();
+  m_pDlg = std::make_unique<CQuorinDlg>(nullptr, static_cast<int>(m_argv.size()), m_argv.data());
+  EXPECT_TRUE(m_pDlg->Create());
+  return *m_pDlg;
 }
 
 void CDialogFixture::TearDown() {

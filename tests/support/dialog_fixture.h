@@ -33,6 +33,8 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
     if (m_onEvent) m_onEvent(event);
   }
 
+  // Starts the main dialog again (after the one SetUp started) with these command-line options.
+  CQuorinDlg& Start(const std::vector<std::string>& args = {});
   CQuorinDlg& Dlg() { return *m_pDlg; }
   static CHeadlessBackend& Ui() { return GetHeadlessBackend(); }
   bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
@@ -77,6 +79,8 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
  private:
   void CollectLine();
   ByteVec m_lineIn;
+  std::vector<std::string> m_args;
+  std::vector<const char*> m_argv;
 };
 
 extern const ByteVec kRebootText;
