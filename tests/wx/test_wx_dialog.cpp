@@ -123,7 +123,6 @@ TEST_F(MainWindow, ChoosingAPortEntryReachesThePortChangeHandler) {
   ASSERT_TRUE(second.Open());
   ASSERT_TRUE(WriteProfileString("Devices", "COM2", second.SlavePath()));
   CQuorinDlg dlg;
-  theApp.m_pMainWnd = &dlg;
   CUserScript script;
   script
       .Then("the window on screen", [] { return IsShownOnScreen(MainHwnd()); },
@@ -140,17 +139,13 @@ TEST_F(MainWindow, ChoosingAPortEntryReachesThePortChangeHandler) {
               ports->HandleWindowEvent(picked);
             })
       .Then("the port reopened", [&] { return dlg.m_cboComPort.GetCurSel() == 1; }, [&] { dlg.DestroyWindow(); })
-      .Start([&] { dlg.DestroyWindow(); });
-  dlg.DoModal();
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg);
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", ""), "COM 2");
   EXPECT_EQ(second.SlaveSpeed(), 115200u);  // reopened at the speed the list shows
 }
 
 TEST_F(MainWindow, OwnerPaintedControlsShowTheirPicturesOnScreen) {
   CQuorinDlg dlg;
-  theApp.m_pMainWnd = &dlg;
   const auto painted = [](int id) {
     auto* panel = dynamic_cast<CWxPaintedPanel*>(Control(id));
     return panel != nullptr && panel->HasPicture();
@@ -189,10 +184,7 @@ TEST_F(MainWindow, OwnerPaintedControlsShowTheirPicturesOnScreen) {
         }
         dlg.DestroyWindow();
       })
-      .Start([&] { dlg.DestroyWindow(); });
-  dlg.DoModal();
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
 #include "platform/process.h"
 #include "platform/settings.h"
@@ -80,8 +79,10 @@ class WindowAtWork : public CMainWindowTest {};
 TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
   const std::string file = m_tmp.MakeFile("tiny.bin", Pattern(1000));
   const std::string readInto = m_tmp.Path("database.bin");
+  std::string wildcard, readWildcard, text, caption;
+  long style = 0, readStyle = 0;
+  wxWindow* owner = nullptr;
   CQuorinDlg dlg;
-  theApp.m_pMainWnd = &dlg;
   CUserScript script;
   script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
               [&] { ClickOn(Control(IDC_SEND)); })
@@ -89,19 +90,13 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
             [&] { ClickOn(Control(IDC_READ)); })
       .Then("the read job armed", [&] { return StatusText(dlg.m_hWnd) == "Turn on the STB"; },
             [&] { ClickOn(Control(IDC_EXIT)); })
-      .Start([&] { dlg.DestroyWindow(); });
-
-  std::string wildcard, readWildcard, text, caption;
-  long style = 0, readStyle = 0;
-  wxWindow* owner = nullptr;
-  wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style), CExpectBox(&text, &caption, &owner),
-                CExpectFile(readInto, &readWildcard, &readStyle));
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg, [&] {
+        wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style),
+                      CExpectBox(&text, &caption, &owner), CExpectFile(readInto, &readWildcard, &readStyle));
+      });
   EXPECT_EQ(text, "Invalid File");
   EXPECT_EQ(caption, GetModuleBaseName());
-  EXPECT_NE(owner, nullptr);
-  EXPECT_EQ(dynamic_cast<CWxDialogWindow*>(owner) != nullptr, true) << "the box belongs to the main window";
+  EXPECT_NE(dynamic_cast<CWxDialogWindow*>(owner), nullptr) << "the box belongs to the main window";
   EXPECT_EQ(wildcard, "Download File (*.bin;*.sdx)|*.bin;*.[bB][iI][nN];*.sdx;*.[sS][dD][xX]|"
                       "SatCoDx Files (*.sdx)|*.sdx;*.[sS][dD][xX]|All File (*.*)|*");
   EXPECT_TRUE(style & wxFD_OPEN);
@@ -117,7 +112,6 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
   const std::string image = m_tmp.MakeFile("image.bin", Pattern(0x60000 + 0x40000));
   const char* argv[] = {"quorin", "-p", image.c_str()};
   CWatchedDlg dlg(nullptr, 3, argv);
-  theApp.m_pMainWnd = &dlg;
 
   bool screenshot = false;
   std::string done;
@@ -131,11 +125,7 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
               screenshot = GrabScreen(ShotPath("screenshot-main-transfer.png"), win->GetScreenRect());
             })
       .Then("the job done", [&] { return !done.empty(); }, [&] { ClickOn(Control(IDC_EXIT)); })
-      .Start([&] { dlg.DestroyWindow(); }, 60000);
-
-  wxTEST_DIALOG(dlg.DoModal(), CExpectBox(&done));
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg, [&] { wxTEST_DIALOG(dlg.DoModal(), CExpectBox(&done)); }, 60000);
   EXPECT_EQ(done, "Done");
   EXPECT_TRUE(screenshot) << "no screenshot (is ImageMagick's import installed?)";
   ASSERT_TRUE(sim.Wait(20000));
@@ -149,7 +139,6 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
 
 TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
   CQuorinDlg dlg;
-  theApp.m_pMainWnd = &dlg;
   wxImage before, during, after;
   wxRect area;
   const auto load = [](const std::string& name) { return wxImage(ToWx(RunFolder() + "/" + name)); };
@@ -179,10 +168,7 @@ TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
         after = grab("after.png");
         dlg.DestroyWindow();
       })
-      .Start([&] { dlg.DestroyWindow(); });
-  dlg.DoModal();
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg);
   ASSERT_TRUE(before.IsOk() && during.IsOk() && after.IsOk());
   const auto same = [](const wxImage& a, const wxImage& b) {
     return a.GetSize() == b.GetSize() &&
@@ -194,7 +180,6 @@ TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
 
 TEST_F(WindowAtWork, AboutBoxFromTheWindowsContextMenu) {
   CQuorinDlg dlg;
-  theApp.m_pMainWnd = &dlg;
   bool screenshot = false;
   wxSize iconSize;
   std::vector<std::string> texts;
@@ -227,10 +212,7 @@ TEST_F(WindowAtWork, AboutBoxFromTheWindowsContextMenu) {
         ClickOn(about->FindControl(GetDlgItem(about->Handle(), IDOK)));
       })
       .Then("the About box closed", [] { return FindAboutBox() == nullptr; }, [&] { ClickOn(Control(IDC_EXIT)); })
-      .Start([&] { dlg.DestroyWindow(); });
-  dlg.DoModal();
-  theApp.m_pMainWnd = nullptr;
-  EXPECT_TRUE(script.Finished());
+      .Run(dlg);
   EXPECT_TRUE(screenshot);
   EXPECT_EQ(iconSize, wxSize(32, 32));
   ASSERT_GE(texts.size(), 3u);

@@ -130,6 +130,18 @@ void CUserScript::Start(std::function<void()> rescue, int timeoutMs) {
   wxTimer::Start(20);
 }
 
+void CUserScript::Run(CDialog& dlg, const std::function<void()>& modal, int timeoutMs) {
+  AfxGetApp()->m_pMainWnd = &dlg;
+  Start([&dlg] { dlg.DestroyWindow(); }, timeoutMs);
+  if (modal) {
+    modal();
+  } else {
+    dlg.DoModal();
+  }
+  AfxGetApp()->m_pMainWnd = nullptr;
+  EXPECT_TRUE(Finished());
+}
+
 void CUserScript::Notify() {
   // A step may open a modal box; its loop ticks this timer again and the next steps run
   // inside it, which is what a person would do.

@@ -71,6 +71,9 @@ class CUserScript : public wxTimer {
   // A step that waits a while after the one before (the toolkit's loop runs meanwhile).
   CUserScript& After(int milliseconds, const std::string& what, std::function<void()> act);
   void Start(std::function<void()> rescue, int timeoutMs = 20000);
+  // Runs the dialog as the program's main window while the script plays (modal: the call that
+  // runs it, dlg.DoModal() unless given); a script that stalls destroys the window.
+  void Run(CDialog& dlg, const std::function<void()>& modal = nullptr, int timeoutMs = 20000);
   bool Finished() const { return m_next >= m_steps.size(); }
   void Notify() override;
 
