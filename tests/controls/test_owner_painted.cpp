@@ -52,12 +52,8 @@ struct StepCase {
 };
 
 TEST(ColorStep, ChannelsMoveOnlyWhileTheyStayInRange) {
+  // The worked example's ramp is in every bar picture below.
   const StepCase cases[] = {
-      // The ramp of the worked example, one step at a time.
-      {RGB(10, 36, 106), 51, RGB(61, 87, 157), RGB(10, 36, 55)},
-      {RGB(61, 87, 157), 51, RGB(112, 138, 208), RGB(10, 36, 106)},
-      {RGB(112, 138, 208), 51, RGB(163, 189, 208), RGB(61, 87, 157)},
-      {RGB(10, 36, 55), 51, RGB(61, 87, 106), RGB(10, 36, 4)},
       // Edges: a sum of exactly 255 is taken, 256 is not; 51 - 51 reaches 0, 50 stays.
       {RGB(204, 205, 0), 51, RGB(255, 205, 51), RGB(153, 154, 0)},
       {RGB(51, 50, 255), 51, RGB(102, 101, 255), RGB(0, 50, 204)},
