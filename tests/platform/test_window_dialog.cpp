@@ -245,28 +245,6 @@ class WindowHeadless : public ::testing::Test {
   CTestDlg m_dlg;
 };
 
-TEST_F(WindowHeadless, ComboBoxEntriesSelectionAndTextCopies) {
-  CComboBox& list = m_dlg.m_list;
-  EXPECT_EQ(list.GetCount(), 3) << "entries come from the template";
-  EXPECT_EQ(list.GetCurSel(), CB_ERR);
-  // select, result, selection afterwards, edit text
-  const std::tuple<int, int, int, const char*> cases[] = {
-      {1, 1, 1, "COM2"}, {3, CB_ERR, CB_ERR, ""}, {2, 2, 2, "COM3"}, {-1, CB_ERR, CB_ERR, ""}};
-  for (const auto& [select, result, selected, text] : cases) {
-    EXPECT_EQ(list.SetCurSel(select), result) << select;
-    EXPECT_EQ(list.GetCurSel(), selected) << select;
-    EXPECT_EQ(list.GetWindowText(), text) << select;
-  }
-  // A text copy never writes past the caller's buffer.
-  CWnd* status = m_dlg.GetDlgItem(IDC_PLAIN);
-  status->SetWindowText("Transferring Data");
-  char buffer[6] = {'#', '#', '#', '#', '#', '#'};
-  EXPECT_EQ(status->SendMessage(WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer)), 4);
-  EXPECT_STREQ(buffer, "Tran");
-  EXPECT_EQ(buffer[5], '#');
-  EXPECT_EQ(status->GetWindowText(), "Transferring Data");
-}
-
 TEST_F(WindowHeadless, ProgressPositionStaysInsideTheRange) {
   const HWND h = m_dlg.m_bar.m_hWnd;
   auto setPos = [h](int pos) { return SendMessage(h, PBM_SETPOS, static_cast<WPARAM>(pos)); };
