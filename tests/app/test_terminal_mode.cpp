@@ -67,7 +67,8 @@ TEST_F(TerminalMode, SoftwareJobEndsWithDoneAndStatusZero) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* line : {" Ready ", "Turn on the STB", "Communicating with IRD", "Transferring Data",
                            "(300,000 of 300,000 bytes)", "Done"}) {
-    EXPECT_NE(run.output.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << run.output;
+    EXPECT_NE(run.output.find(std::string(line) + "\n"), std::string::npos) << line << "\n"
+                                                                             << run.output;
   }
   ASSERT_TRUE(sim.Wait(10000));
   EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();

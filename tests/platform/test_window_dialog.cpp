@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "platform/headless_backend.h"

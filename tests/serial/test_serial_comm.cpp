@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "platform/settings.h"
 #include "serial/serial_comm.h"

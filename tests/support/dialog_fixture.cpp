@@ -45,7 +45,9 @@ void CDialogFixture::ConnectTo(const std::string& devicePath) {
 void CDialogFixture::CollectLine() {
   BYTE buffer[4096];
   int n;
-  while ((n = m_pty.Read(buffer, sizeof buffer, 0)) > 0) m_lineIn.insert(m_lineIn.end(), buffer, buffer + n);
+  while ((n = m_pty.Read(buffer, sizeof buffer, 0)) > 0) {
+    m_lineIn.insert(m_lineIn.end(), buffer, buffer + n);
+  }
 }
 
 ByteVec CDialogFixture::Expect(std::size_t n, DWORD timeoutMs) {

@@ -22,8 +22,8 @@ std::string CTempFolder::MakeFile(const std::string& name, const ByteVec& conten
 }
 
 std::string WriteWholeFile(const std::string& path, const ByteVec& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  const auto n = static_cast<std::streamsize>(content.size());
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(content.data()), n);
   return path;
 }
 

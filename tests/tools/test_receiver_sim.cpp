@@ -104,7 +104,8 @@ class ReceiverSimTest : public ::testing::TestWithParam<Exchange> {};
 TEST_P(ReceiverSimTest, JudgesThePc) {
   const Exchange& x = GetParam();
   CTempFolder tmp;
-  std::vector<std::string> args = {"--out", tmp.Path("received"), "--quiet-ms", "150", "--timeout", "30"};
+  std::vector<std::string> args = {"--out", tmp.Path("received"), "--quiet-ms", "150",
+                                   "--timeout", "30"};
   args.insert(args.end(), x.args.begin(), x.args.end());
   CSimRunner sim;
   ASSERT_TRUE(sim.Start(args)) << sim.Output();

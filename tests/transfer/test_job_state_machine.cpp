@@ -1,7 +1,8 @@
 // The job state machine, with the test as the receiver at the far end of a pseudo-terminal.
 #include <chrono>
+#include <cstdio>
+#include <ostream>
 #include <filesystem>
-#include <tuple>
 
 #include "platform/settings.h"
 #include "tests/support/dialog_fixture.h"
@@ -87,7 +88,12 @@ TEST_F(JobStateMachine, SpeedSwitchThatCannotReopenThePortEndsTheJob) {
   EXPECT_FALSE(Dlg().m_bSendFileOpen);
 }
 
-using ErrorCase = std::tuple<BYTE, const char*, int>;
+struct ErrorCase {
+  BYTE code;
+  const char* text;
+  int speed;
+};
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text << " at speed index " << c.speed; }
 class JobErrorReply : public JobStateMachine, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(JobErrorReply, EndsTheJobAndReturnsToBaseSpeedOnlyWhenAnotherIsSelected) {
@@ -112,12 +118,20 @@ TEST_P(JobErrorReply, EndsTheJobAndReturnsToBaseSpeedOnlyWhenAnotherIsSelected) 
 }
 
 // Each reply once, at the base speed or at another, so both ways back are taken.
-INSTANTIATE_TEST_SUITE_P(
-    Replies, JobErrorReply,
-    ::testing::Values(ErrorCase{0x1A, "Check Sum Error 1", 0}, ErrorCase{0x2A, "Check Sum Error 2", 3},
-                      ErrorCase{0x33, "Communication Error", 0}, ErrorCase{0x60, "Communication Error", 3},
-                      ErrorCase{0x36, "Data Communication Error", 0}, ErrorCase{0x51, "Invalid S/W", 3},
-                      ErrorCase{0x70, "Different Model", 0}));
+INSTANTIATE_TEST_SUITE_P(Replies, JobErrorReply,
+                         ::testing::Values(ErrorCase{0x1A, "Check Sum Error 1", 0},
+                                           ErrorCase{0x2A, "Check Sum Error 2", 3},
+                                           ErrorCase{0x33, "Communication Error", 0},
+                                           ErrorCase{0x60, "Communication Error", 3},
+                                           ErrorCase{0x36, "Data Communication Error", 0},
+                                           ErrorCase{0x51, "Invalid S/W", 3},
+                                           ErrorCase{0x70, "Different Model", 0}),
+                         [](const ::testing::TestParamInfo<ErrorCase>& param) {
+                           char name[32];
+                           std::snprintf(name, sizeof name, "reply_%02X_speed_%d", param.param.code,
+                                         param.param.speed);
+                           return std::string(name);
+                         });
 
 TEST_F(JobStateMachine, BootJobPadsWithErasedFlashPausesAndStillTakesProgressAndDone) {
   const ByteVec image = Pattern(100000);

@@ -101,7 +101,8 @@ TEST_F(MainWindow, ExitEscapeEnterAndTheCloseBoxEndTheProgram) {
                 seen = MainHwnd();
                 ClickOn(Control(way == Exit ? IDC_EXIT : IDC_BAUDRATE));  // the focus in a field
               })
-        .Then("the field focused", [&] { return way == Exit || wxWindow::FindFocus() == Control(IDC_BAUDRATE); },
+        .Then("the field focused",
+              [&] { return way == Exit || wxWindow::FindFocus() == Control(IDC_BAUDRATE); },
               [&] {
                 if (way == CloseBox) {
                   DialogWindowFor(seen)->Close();  // what the desktop's close box does

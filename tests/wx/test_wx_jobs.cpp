@@ -91,8 +91,8 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
       .Then("the read job armed", [&] { return StatusText(dlg.m_hWnd) == "Turn on the STB"; },
             [&] { ClickOn(Control(IDC_EXIT)); })
       .Run(dlg, [&] {
-        wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style),
-                      CExpectBox(&text, &caption, &owner), CExpectFile(readInto, &readWildcard, &readStyle));
+        wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style), CExpectBox(&text, &caption, &owner),
+                      CExpectFile(readInto, &readWildcard, &readStyle));
       });
   EXPECT_EQ(text, "Invalid File");
   EXPECT_EQ(caption, GetModuleBaseName());
