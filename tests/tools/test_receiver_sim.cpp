@@ -36,6 +36,7 @@ void PrintTo(const Exchange& x, std::ostream* os) { *os << x.name; }
 class CScriptedPc {
  public:
   explicit CScriptedPc(CSimRunner& sim) : m_sim(sim) {}
+  ~CScriptedPc() { m_link.Close(); }  // the reader ends before its owner window goes
 
   void RunBootJob(const ByteVec& image, BYTE speed, const PcFault& fault) {
     ASSERT_TRUE(m_link.Open(0, 0, m_owner.m_hWnd)) << m_link.LastOpenErrorText();
@@ -69,7 +70,7 @@ class CScriptedPc {
                          reply == RSP_FIRST_BLOCK ? 0 : 1);
       }
       sent += n;
-      if (sent == image.size() && fault.byteAfterLast) m_link.Write("", 1);
+      if (sent == image.size() && fault.byteAfterLast) m_link.Write("", 1);  // one zero byte
     }
     if (sent == image.size()) {
       while (NextReply() == RSP_PROGRESS) {
