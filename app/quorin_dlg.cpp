@@ -113,27 +113,27 @@ BOOL CQuorinDlg::OnInitDialog() {
   std::string fileText = "No File Selected";
 
   if (commandLine.Parse(m_argc, m_argv) >= 1) {
-    if (commandLine.HasOption("-p")) {
-      m_nJob = JOB_SOFTWARE;
-      m_bSendMode = 1;
-      fileText = commandLine.GetValue("-p", 0);
-      StartSoftwareJob(fileText);
-    } else if (commandLine.HasOption("-d")) {
-      m_nJob = JOB_DATABASE;
-      m_bSendMode = 1;
-      fileText = commandLine.GetValue("-d", 0);
-      StartDatabaseJob(fileText);
-    } else if (commandLine.HasOption("-u")) {
-      m_cboBaud.SetCurSel(SPEED_INDEX_BASE);
-      m_nJob = JOB_DATABASE;
-      m_bSendMode = 0;
-      fileText = commandLine.GetValue("-u", 0);
-      StartReadJob(fileText);
-    } else if (commandLine.HasOption("-b")) {
-      m_nJob = JOB_BOOT;
-      m_bSendMode = 1;
-      fileText = commandLine.GetValue("-b", 0);
-      StartBootJob(fileText);
+    // The first job option present counts, in this order.
+    static const struct {
+      const char* option;
+      int nJob;
+      BOOL bSendMode;
+      void (CQuorinDlg::*pStart)(const std::string&);
+    } kJobOptions[] = {
+        {"-p", JOB_SOFTWARE, 1, &CQuorinDlg::StartSoftwareJob},
+        {"-d", JOB_DATABASE, 1, &CQuorinDlg::StartDatabaseJob},
+        {"-u", JOB_DATABASE, 0, &CQuorinDlg::StartReadJob},
+        {"-b", JOB_BOOT, 1, &CQuorinDlg::StartBootJob},
+    };
+    for (const auto& job : kJobOptions) {
+      if (!commandLine.HasOption(job.option)) continue;
+      // A read always runs at the base speed; the list shows it before the job is armed.
+      if (!job.bSendMode) m_cboBaud.SetCurSel(SPEED_INDEX_BASE);
+      m_nJob = job.nJob;
+      m_bSendMode = job.bSendMode;
+      fileText = commandLine.GetValue(job.option, 0);
+      (this->*job.pStart)(fileText);
+      break;
     }
     if (m_bSendFileOpen || m_bReceiveFileOpen) SetStatusText("Turn on the STB");
   }
