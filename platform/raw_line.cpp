@@ -1,5 +1,7 @@
 #include "platform/raw_line.h"
 
+#include "platform/serial_device.h"
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,6 +29,10 @@ BOOL CRawLine::Open(const std::string& path) {
   }
   m_fd = fd;
   return TRUE;
+}
+
+BOOL CRawLine::SetSpeed(unsigned baud) {
+  return m_fd >= 0 && SetArbitrarySpeed(m_fd, baud) == 0 ? TRUE : FALSE;
 }
 
 void CRawLine::Close() {

@@ -22,6 +22,8 @@ class CRawLine {
   BOOL ReadExact(void* buffer, std::size_t n);
   // Blocks until the driver has taken all n bytes.
   BOOL WriteAll(const void* data, std::size_t n);
+  // Sets the line's speed in bits per second (any speed the driver takes).
+  BOOL SetSpeed(unsigned baud);
 
  private:
   int m_fd = -1;

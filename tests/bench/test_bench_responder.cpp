@@ -28,9 +28,9 @@ void PutBigEndian(BYTE* p, std::uint32_t v) {
 
 // The PC's side of a software job at speed index 5, with one fault put in on purpose. Ends
 // when the line goes away.
-void PlayPc(CPseudoTerminal& pty, const std::vector<BYTE>& image, Fault fault, std::uint32_t nBadBlock) {
+void PlayPc(std::string slavePath, const std::vector<BYTE>& image, Fault fault, std::uint32_t nBadBlock) {
   CRawLine line;
-  if (!line.Open(pty.SlavePath())) return;
+  if (!line.Open(slavePath)) return;
   BYTE reply[8];
   BYTE frame[8 + 512];
   auto command = [&](BYTE code, BYTE paramB) {
@@ -40,7 +40,7 @@ void PlayPc(CPseudoTerminal& pty, const std::vector<BYTE>& image, Fault fault, s
   if (!line.WriteAll(REBOOT_TEXT, REBOOT_TEXT_SIZE)) return;
   if (!line.ReadExact(reply, 8) || !command(CMD_SET_BAUD, fault == Fault::WrongSpeed ? 3 : 5)) return;
   if (!line.ReadExact(reply, 8) || !command(CMD_SWITCH_BAUD, 0)) return;
-  pty.SetSlaveSpeed(115200);  // the PC's reopen at the proposed speed
+  line.SetSpeed(115200);  // the PC's reopen at the proposed speed
   if (!line.ReadExact(reply, 8)) return;
   BYTE job[8 + quorin::JOB_BLOCK_SIZE] = {1, 0, CMD_START_SEND};
   PutBigEndian(job + 8 + JOBBLK_OFS_SIZE, static_cast<std::uint32_t>(image.size()) + (fault == Fault::WrongSize ? 1 : 0));
@@ -67,7 +67,7 @@ void PlayPc(CPseudoTerminal& pty, const std::vector<BYTE>& image, Fault fault, s
     nSent += n;
   }
   // Progress and completion, then back to the base speed.
-  if (line.ReadExact(reply, 8) && line.ReadExact(reply, 8)) pty.SetSlaveSpeed(9600);
+  if (line.ReadExact(reply, 8) && line.ReadExact(reply, 8)) line.SetSpeed(9600);
   line.ReadExact(reply, 1);  // until the line goes away
 }
 
@@ -85,7 +85,7 @@ TEST_P(ResponderJob, AcceptsOnlyTheImageAsSent) {
   ASSERT_TRUE(pty.Open());
   // 40 full blocks and a short one: the last block's length comes from the image size.
   const std::vector<BYTE> image = Image(40 * 512 + 220);
-  std::thread pc(PlayPc, std::ref(pty), std::cref(image), c.fault, c.nBadBlock);
+  std::thread pc(PlayPc, pty.SlavePath(), std::cref(image), c.fault, c.nBadBlock);
   CBenchResponder responder(pty, image, 5, 0);
   std::uint32_t nPauses = 0;
   responder.SetBetweenBlocks([&](std::uint32_t nDone, std::uint32_t nBlocks) {
@@ -123,7 +123,7 @@ TEST(Responder, APauseThatFailsEndsTheRun) {
   CPseudoTerminal pty;
   ASSERT_TRUE(pty.Open());
   const std::vector<BYTE> image = Image(8 * 512);
-  std::thread pc(PlayPc, std::ref(pty), std::cref(image), Fault::None, 0u);
+  std::thread pc(PlayPc, pty.SlavePath(), std::cref(image), Fault::None, 0u);
   CBenchResponder responder(pty, image, 5, 0);
   responder.SetBetweenBlocks([](std::uint32_t nDone, std::uint32_t) { return nDone < 3 ? TRUE : FALSE; });
   EXPECT_FALSE(responder.Run());

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 
 #include "platform/settings.h"
 #include "serial/serial_comm.h"
@@ -33,6 +34,8 @@ class SerialCommTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_peer.Open());
     ASSERT_TRUE(m_peer.MapTo("COM1"));
+    // A sanitizer may start a helper thread of its own with the first thread we start.
+    std::thread([] {}).join();
     m_nThreadsBefore = ThreadCount();
   }
 
