@@ -1,5 +1,7 @@
 #include "platform/file.h"
 
+#include "platform/fd_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,18 +68,9 @@ BOOL CFile::Write(const void* data, std::size_t n) {
     m_nLastErrno = EBADF;
     return FALSE;
   }
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t wrote = write(m_fd, bytes + done, n - done);
-    if (wrote > 0) {
-      done += static_cast<std::size_t>(wrote);
-    } else if (wrote < 0 && errno == EINTR) {
-      continue;
-    } else {
-      m_nLastErrno = wrote < 0 ? errno : EIO;
-      return FALSE;
-    }
+  if (!WriteFully(m_fd, data, n)) {
+    m_nLastErrno = errno;
+    return FALSE;
   }
   return TRUE;
 }

@@ -1,5 +1,6 @@
 #include "platform/raw_line.h"
 
+#include "platform/fd_io.h"
 #include "platform/serial_device.h"
 
 #include <fcntl.h>
@@ -41,35 +42,9 @@ void CRawLine::Close() {
 }
 
 BOOL CRawLine::ReadExact(void* buffer, std::size_t n) {
-  if (m_fd < 0) return FALSE;
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = read(m_fd, bytes + done, n - done);
-    if (got > 0) {
-      done += static_cast<std::size_t>(got);
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return FALSE;  // end of file (hang-up) or an error
-    }
-  }
-  return TRUE;
+  return m_fd >= 0 && ReadFully(m_fd, buffer, n) ? TRUE : FALSE;
 }
 
 BOOL CRawLine::WriteAll(const void* data, std::size_t n) {
-  if (m_fd < 0) return FALSE;
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t wrote = write(m_fd, bytes + done, n - done);
-    if (wrote > 0) {
-      done += static_cast<std::size_t>(wrote);
-    } else if (wrote < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return FALSE;
-    }
-  }
-  return TRUE;
+  return m_fd >= 0 && WriteFully(m_fd, data, n) ? TRUE : FALSE;
 }
