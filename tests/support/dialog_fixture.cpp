@@ -87,24 +87,3 @@ ByteVec CDialogFixture::Handshake(BYTE nSpeedIndex) {
   Reply(RSP_READY);
   return Expect(8 + quorin::JOB_BLOCK_SIZE);
 }
-
-void CDialogFixture::RunBlocks(const ByteVec& image, std::uint32_t nTotal, std::vector<int>* pProgress) {
-  Reply(RSP_FIRST_BLOCK);
-  for (std::uint32_t nSent = 0, k = 0; nSent < nTotal; ++k) {
-    const std::uint32_t n = std::min<std::uint32_t>(512, nTotal - nSent);
-    const ByteVec frame = Expect(8 + n);
-    ASSERT_EQ(frame.size(), 8 + n) << "block " << k;
-    ByteVec want(n, 0xFF);
-    for (std::uint32_t i = 0; i < n && nSent + i < image.size(); ++i) want[i] = image[nSent + i];
-    std::uint32_t sum = 0;
-    for (BYTE b : want) sum += b;
-    const ByteVec head = {0x01, static_cast<BYTE>((k % 256) % 255), CMD_DATA, 0,
-                        static_cast<BYTE>(sum >> 24), static_cast<BYTE>(sum >> 16),
-                        static_cast<BYTE>(sum >> 8), static_cast<BYTE>(sum)};
-    ASSERT_EQ(ByteVec(frame.begin(), frame.begin() + 8), head) << "block " << k;
-    ASSERT_TRUE(std::equal(want.begin(), want.end(), frame.begin() + 8)) << "block " << k;
-    if (pProgress) pProgress->push_back(Dlg().m_ctlProgress.GetPos());
-    nSent += n;
-    if (nSent < nTotal) Reply(RSP_NEXT_BLOCK);
-  }
-}

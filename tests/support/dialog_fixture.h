@@ -63,9 +63,6 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
   // The loader's side of a job's start: 0x20, 0x11, 0x21. Checks the speed index proposed and
   // returns the start command (header and job block, 52 bytes).
   ByteVec Handshake(BYTE nSpeedIndex);
-  // The data phase of a send job: 0x50, then 0x23 until the last block. Checks every frame
-  // against the image (0xFF beyond its end); progress at each block goes to pProgress.
-  void RunBlocks(const ByteVec& image, std::uint32_t nTotal, std::vector<int>* pProgress = nullptr);
 
   std::vector<std::string> Boxes() const { return Ui().Texts(HeadlessEvent::MessageBox); }
   std::vector<std::string> Statuses() const { return Ui().Texts(HeadlessEvent::Text, IDC_STATUS); }

@@ -1,5 +1,4 @@
 // The job state machine, with the test as the receiver at the far end of a pseudo-terminal.
-#include <chrono>
 #include <cstdio>
 #include <ostream>
 #include <filesystem>
@@ -30,49 +29,26 @@ class JobStateMachine : public CDialogFixture {
   static ByteVec JobFields(const ByteVec& start) { return Slice(start, 8 + 32, 9); }
 };
 
-TEST_F(JobStateMachine, SendJobResendsWholeBlocksSurvivesOtherRepliesAndTakesJoinedReplies) {
-  const ByteVec image = Pattern(3 * 512 + 100);
+// What the simulator never sends: a read job's reply during a send job, and replies after the
+// last block, which must send nothing.
+TEST_F(JobStateMachine, SendJobIgnoresStrayRepliesAndReturnsToBaseSpeedWhenDone) {
+  const ByteVec image = Pattern(512 + 100);
   Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", image));
   const ByteVec start = Handshake(5);
   EXPECT_EQ(start.size() == 52 ? start[2] : 0, CMD_START_SEND);
-  EXPECT_EQ(JobFields(start), (ByteVec{0, 0, 0, 0, 0, 0, 0x06, 0x64, 0x60}));
-  EXPECT_EQ(Statuses(), (std::vector<std::string>{"Communicating with IRD", "Transferring Data"}));
+  EXPECT_EQ(JobFields(start), (ByteVec{0, 0, 0, 0, 0, 0, 0x02, 0x64, 0x60}));
   Reply(RSP_FIRST_BLOCK);
   EXPECT_EQ(Slice(Expect(520), 8, 512), Slice(image, 0, 512));
-  Reply(RSP_COMM_ERROR);
-  WaitForBoxes(1);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Communication Error"});
   Send(Frame(RSP_RAW_DATA) + Frame(RSP_NEXT_BLOCK));  // 0x26 means nothing to a send job
-  EXPECT_EQ(Slice(Expect(520), 8, 512), Slice(image, 512, 512));
-  Reply(RSP_NEXT_BLOCK);
-  Expect(520);
-  Reply(RSP_RESEND);
-  const ByteVec resent = Expect(520);
-  EXPECT_EQ(resent.size() == 520 ? resent[1] : 0, 3);  // the counter, not the block's number
-  EXPECT_EQ(Slice(resent, 8, 512), Slice(image, 1024, 512));
-  Reply(RSP_NEXT_BLOCK);
-  EXPECT_EQ(Slice(Expect(108), 8, 100), Slice(image, 1536, 100));
-  EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 84);
-  Send(Frame(RSP_NEXT_BLOCK) + Frame(RSP_RESEND));  // after the last block: nothing to send
+  EXPECT_EQ(Slice(Expect(108), 8, 100), Slice(image, 512, 100));
+  Send(Frame(RSP_NEXT_BLOCK) + Frame(RSP_RESEND));
   EXPECT_TRUE(Settle().empty());
   Send(Frame(RSP_PROGRESS, 1) + Frame(RSP_DONE));
-  WaitForBoxes(2);
+  WaitForBoxes(1);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
   EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 100);
-  EXPECT_EQ(Boxes().back(), "Done");
   EXPECT_EQ(LineSpeed(), 9600u);
   EXPECT_FALSE(Dlg().m_bAwaitDone);
-}
-
-TEST_F(JobStateMachine, MillionByteImageFillsTheBarTo89AndTheReceiverTakesItTo100) {
-  const ByteVec image = Pattern(1000000);
-  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", image));
-  Handshake(5);
-  std::vector<int> progress;
-  RunBlocks(image, 1000000, &progress);
-  EXPECT_EQ(progress.size(), 1954u);
-  EXPECT_EQ(progress.empty() ? -1 : progress.back(), 89);
-  Reply(RSP_PROGRESS, 16);
-  EXPECT_TRUE(PumpUntil([&] { return Dlg().m_ctlProgress.GetPos() == 100; }));
 }
 
 TEST_F(JobStateMachine, SpeedSwitchThatCannotReopenThePortEndsTheJob) {
@@ -132,30 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Replies, JobErrorReply,
                                          param.param.speed);
                            return std::string(name);
                          });
-
-TEST_F(JobStateMachine, BootJobPadsWithErasedFlashPausesAndStillTakesProgressAndDone) {
-  const ByteVec image = Pattern(100000);
-  SelectSpeed(0);
-  Arm(JOB_BOOT, TRUE, MakeFile("boot.bin", image));
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Not Boot File!"});
-  const ByteVec start = Handshake(0);
-  EXPECT_EQ(JobFields(start), (ByteVec{0, 0, 0, 0, 0x00, 0x02, 0x00, 0x00, 0x40}));
-
-  std::vector<int> progress;
-  const auto t0 = std::chrono::steady_clock::now();
-  RunBlocks(image, 131072, &progress);  // every byte past the file's end is 0xFF
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
-  ASSERT_EQ(progress.size(), 256u);
-  EXPECT_EQ(progress[254], 99);
-  EXPECT_EQ(progress.back(), 100);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Not Boot File!", "Boot Changed"}));
-  Reply(RSP_PROGRESS, 0);
-  PumpUntil([&] { return Progress().back() == 90; });
-  EXPECT_EQ(Progress().back(), 90);
-  Reply(RSP_DONE);
-  WaitForBoxes(3);
-  EXPECT_EQ(Boxes().back(), "Done");
-}
 
 TEST_F(JobStateMachine, ReadJobCutsPiecesAtTheirBoundaryAndStopsAtTheDatabaseSize) {
   const std::string out = Path("upload.bin");

@@ -1,4 +1,5 @@
 // The Send button: file choice, classification and the arming of send jobs.
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -71,18 +72,23 @@ TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
     std::size_t size;
     int speed;
     std::vector<std::string> options;
+    std::vector<std::string> boxes;
+    std::vector<int> progressTail;  // the last block's position, then one per progress reply
   } cases[] = {
-      // Block numbers past the wrap, resends (one at the wrap), power-on noise, a 0x41, and
-      // the last progress reply joined with "done".
-      {"software", 300 * 512 + 100, 5,
-       {"--resend-at", "3,256,300", "--comm-error-at", "10", "--noise", "--progress", "4",
-        "--join-progress-done"}},
-      {"database", DATABASE_SIZE, 0, {"--hello-delay", "50"}},
-      {"boot", 131072, 3, {}},
+      // Block numbers past the wrap, resends (one at the wrap, one of the block before a short
+      // last one), power-on noise, a 0x41, and the last progress reply joined with "done".
+      {"software", 1000000, 5,
+       {"--resend-at", "3,256,1952", "--comm-error-at", "10", "--noise", "--progress", "16",
+        "--join-progress-done"},
+       {"Communication Error", "Done"},
+       {89, 90, 91, 91, 92, 93, 93, 94, 95, 95, 96, 96, 97, 98, 98, 99, 100}},
+      {"database", DATABASE_SIZE, 0, {"--hello-delay", "50"}, {"Done"}, {89, 92, 94, 96}},
+      // Padded with erased flash to 131,072 bytes; full bar, a pause, then the replies.
+      {"boot", 100000, 3, {}, {"Not Boot File!", "Boot Changed", "Done"}, {99, 100, 93, 96, 100}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.job);
-    const ByteVec image = Pattern(c.size, 11);
+    ByteVec image = Pattern(c.size, 11);
     const std::string path = MakeFile(c.job + ".bin", image);
     std::vector<std::string> args = {"--job", c.job, "--expect-speed", std::to_string(c.speed),
                                      "--out", Path(c.job + ".received")};
@@ -92,17 +98,37 @@ TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
     ConnectTo(sim.SlavePath());
     SelectSpeed(c.speed);
     Ui().ClearEvents();
+    std::chrono::steady_clock::time_point full, changed;
+    m_onEvent = [&](const HeadlessEvent& e) {
+      if (e.kind == HeadlessEvent::Progress && e.value == 100 && full == decltype(full){}) {
+        full = std::chrono::steady_clock::now();
+      }
+      if (e.kind == HeadlessEvent::MessageBox && e.text == "Boot Changed") {
+        changed = std::chrono::steady_clock::now();
+      }
+    };
     if (c.job == "boot") {  // only the command line arms a boot job
       Dlg().m_nJob = JOB_BOOT;
       Dlg().m_bSendMode = TRUE;
       Dlg().StartBootJob(path);
+      image.resize(131072, 0xFF);
     } else {
       ChooseForSend(path);
     }
     EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty() && Boxes().back() == "Done"; }, 60000));
+    m_onEvent = nullptr;
     ASSERT_TRUE(sim.Wait(10000));
     EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();
     EXPECT_TRUE(ReadWholeFile(Path(c.job + ".received")) == image);
+    EXPECT_EQ(Boxes(), c.boxes);
+    const std::vector<int> progress = Progress();
+    ASSERT_GE(progress.size(), c.progressTail.size());
+    EXPECT_EQ(std::vector<int>(progress.end() - static_cast<std::ptrdiff_t>(c.progressTail.size()),
+                               progress.end()),
+              c.progressTail);
+    if (c.job == "boot") {
+      EXPECT_GE(changed - full, std::chrono::milliseconds(1000));
+    }
   }
 }
 
