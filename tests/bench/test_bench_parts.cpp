@@ -1,16 +1,10 @@
 // The benchmark's own arithmetic and output: order statistics and the JSON it leaves behind.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "bench/bench_report.h"
 #include "bench/latency_samples.h"
-#include "platform/process_stats.h"
 
 namespace {
 
@@ -52,37 +46,6 @@ TEST(BenchReport, FlatJsonInOrderWithReplacedValues) {
             "  \"ratio\": 0.333,\n"
             "  \"broken\": null\n"
             "}\n");
-}
-
-TEST(BenchReport, WritesTheFileWholeAndNothingBeside) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("quorin-bench-report-" + std::to_string(GetOwnProcessId()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "bench.json").string();
-  CBenchReport report;
-  report.Set("rss_idle_kib", 4200);
-  ASSERT_TRUE(report.WriteJson(path));
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str(), report.Json());
-  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
-  EXPECT_FALSE(report.WriteJson((dir / "no-such-folder" / "bench.json").string()));
-  std::filesystem::remove_all(dir);
-}
-
-TEST(BenchReport, TableShowsTheFiguresAgainstTheirTargets) {
-  CBenchReport report;
-  report.Set("floor_median_us", 40.0);
-  report.Set("block_median_us", 50.0);
-  report.Set("block_median_ratio", 1.25);
-  report.Set("idle_wait_cpu_percent", 0.004);
-  const std::string table = report.Table();
-  EXPECT_NE(table.find("floor round trip (us)"), std::string::npos);
-  EXPECT_NE(table.find("40.0"), std::string::npos);
-  EXPECT_NE(table.find("1.25"), std::string::npos);
-  EXPECT_NE(table.find("0.004"), std::string::npos);
-  EXPECT_NE(table.find("target: < 0.5"), std::string::npos);
 }
 
 }  // namespace
