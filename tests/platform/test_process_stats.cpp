@@ -4,12 +4,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <memory>
-#include <thread>
-#include <vector>
 
 #include "platform/process_stats.h"
 #include "platform/sync.h"
@@ -26,21 +20,19 @@ TEST(ChildProcess, ExitStatusesAreTheChildsOwnOrTheSignals) {
   for (const auto& c : cases) {
     CChildProcess child;
     ASSERT_TRUE(child.Start(SHELL, {"-c", c.script})) << c.script;
-    EXPECT_TRUE(child.IsRunning());
+    // Ended but not yet reaped already counts as ended: it has no figures.
+    ProcessUsage usage;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (GetProcessUsage(child.Pid(), usage) && std::chrono::steady_clock::now() < deadline) {
+      Sleep(5);
+    }
+    EXPECT_FALSE(GetProcessUsage(child.Pid(), usage)) << c.script;
     int status = -1;
     ASSERT_TRUE(child.Wait(10000, status)) << c.script;
     EXPECT_EQ(status, c.status) << c.script;
     EXPECT_FALSE(child.IsRunning());
     EXPECT_FALSE(child.Wait(0, status)) << "reaped once only";
   }
-}
-
-TEST(ChildProcess, MissingProgramStartsNothing) {
-  CChildProcess child;
-  EXPECT_FALSE(child.Start("/nonexistent/quorin-no-such-program", {}));
-  EXPECT_FALSE(child.IsRunning());
-  int status = 0;
-  EXPECT_FALSE(child.Wait(0, status));
 }
 
 TEST(ChildProcess, ATimedWaitLeavesARunningChildAndKillReapsIt) {
@@ -56,64 +48,6 @@ TEST(ChildProcess, ATimedWaitLeavesARunningChildAndKillReapsIt) {
   child.Kill();
   EXPECT_FALSE(child.IsRunning());
   EXPECT_FALSE(GetProcessUsage(pid, usage)) << "a reaped child has no figures";
-}
-
-TEST(ChildProcess, TheOwnerGoingEndsTheChild) {
-  int pid = -1;
-  {
-    CChildProcess child;
-    ASSERT_TRUE(child.Start("/bin/sleep", {"30"}));
-    pid = child.Pid();
-  }
-  ProcessUsage usage;
-  EXPECT_FALSE(GetProcessUsage(pid, usage));
-}
-
-TEST(ChildProcess, AChildStartedOnOneProcessorStaysThereAndItsStarterDoesNot) {
-  const std::vector<int> own = GetAllowedCpus();
-  ASSERT_FALSE(own.empty());
-  const int cpu = own.back();
-  const std::string out =
-      (std::filesystem::temp_directory_path() / ("quorin-cpus-" + std::to_string(GetOwnProcessId()))).string();
-  CChildProcess child;
-  ASSERT_TRUE(child.Start(SHELL, {"-c", "grep Cpus_allowed_list /proc/self/status > " + out}, {cpu}));
-  int status = -1;
-  ASSERT_TRUE(child.Wait(10000, status));
-  EXPECT_EQ(status, 0);
-  std::ifstream in(out);
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "Cpus_allowed_list:\t" + std::to_string(cpu));
-  std::filesystem::remove(out);
-  EXPECT_EQ(GetAllowedCpus(), own);
-
-  EXPECT_FALSE(child.Start(SHELL, {"-c", "exit 0"}, {-1}));
-  EXPECT_FALSE(child.IsRunning());
-  EXPECT_EQ(GetAllowedCpus(), own);
-}
-
-TEST(ProcessUsage, AllowedProcessorsCanBeNarrowedAndRestored) {
-  const std::vector<int> own = GetAllowedCpus();
-  ASSERT_FALSE(own.empty());
-  EXPECT_FALSE(SetAllowedCpus({}));
-  ASSERT_TRUE(SetAllowedCpus({own.front()}));
-  EXPECT_EQ(GetAllowedCpus(), std::vector<int>{own.front()});
-  ASSERT_TRUE(SetAllowedCpus(own));
-  EXPECT_EQ(GetAllowedCpus(), own);
-}
-
-TEST(ProcessUsage, AnEndedButUnreapedChildCountsAsEnded) {
-  CChildProcess child;
-  ASSERT_TRUE(child.Start(SHELL, {"-c", "exit 5"}));
-  ProcessUsage usage;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (GetProcessUsage(child.Pid(), usage) && std::chrono::steady_clock::now() < deadline) {
-    Sleep(5);
-  }
-  EXPECT_FALSE(GetProcessUsage(child.Pid(), usage));
-  int status = -1;
-  ASSERT_TRUE(child.Wait(10000, status));
-  EXPECT_EQ(status, 5);
 }
 
 TEST(ProcessUsage, CpuTimeOfABusyChildAndSizesOfARunningOne) {
@@ -164,16 +98,6 @@ TEST(ProcessUsage, OwnPeakFollowsMemoryTouchedAndFreed) {
   EXPECT_LT(after.nRssKiB, touched.nRssKiB - kKiB / 2);
   EXPECT_GE(after.nPeakRssKiB, before.nRssKiB + kKiB * 9 / 10);
   EXPECT_GE(after.nCpuMicroseconds, before.nCpuMicroseconds);
-}
-
-TEST(ProcessUsage, MonotonicTimeNeverGoesBack) {
-  std::uint64_t last = MonotonicNanoseconds();
-  for (int i = 0; i < 1000; ++i) {
-    const std::uint64_t now = MonotonicNanoseconds();
-    ASSERT_GE(now, last);
-    last = now;
-  }
-  EXPECT_FALSE(GetProcessUsage(0, *std::make_unique<ProcessUsage>()));
 }
 
 }  // namespace

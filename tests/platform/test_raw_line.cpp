@@ -2,8 +2,6 @@
 // whatever mode the line was left in, and a vanished peer ends a read instead of hanging it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -40,24 +38,6 @@ TEST(RawLine, EveryByteValuePassesBothWaysOnALineLeftCooked) {
   EXPECT_EQ(pty.Read(&extra, 1, 50), 0) << "nothing echoed or added";
 }
 
-TEST(RawLine, ReadsWaitForTheWholeCountAcrossWrites) {
-  CPseudoTerminal pty;
-  ASSERT_TRUE(pty.Open());
-  CRawLine line;
-  ASSERT_TRUE(line.Open(pty.SlavePath()));
-  std::vector<BYTE> got(520);
-  std::thread writer([&pty] {
-    const std::vector<BYTE> part(130, 0xA5);
-    for (int i = 0; i < 4; ++i) {
-      pty.Write(part.data(), part.size());
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
-  EXPECT_TRUE(line.ReadExact(got.data(), got.size()));
-  writer.join();
-  EXPECT_EQ(got, std::vector<BYTE>(520, 0xA5));
-}
-
 TEST(RawLine, AVanishedPeerEndsAReadShortOfItsCount) {
   CPseudoTerminal pty;
   ASSERT_TRUE(pty.Open());
@@ -72,26 +52,6 @@ TEST(RawLine, AVanishedPeerEndsAReadShortOfItsCount) {
   BYTE got[8];
   EXPECT_FALSE(line.ReadExact(got, sizeof got));
   closer.join();
-}
-
-TEST(RawLine, OnlyTerminalsOpenAndAClosedLineRefusesWork) {
-  const std::string plain = (std::filesystem::temp_directory_path() / "quorin-raw-line-plain").string();
-  std::ofstream(plain) << "not a line";
-  CRawLine line;
-  EXPECT_FALSE(line.Open(plain));
-  EXPECT_FALSE(line.Open("/nonexistent/ttyQ9"));
-  EXPECT_FALSE(line.IsOpen());
-  std::filesystem::remove(plain);
-
-  CPseudoTerminal pty;
-  ASSERT_TRUE(pty.Open());
-  ASSERT_TRUE(line.Open(pty.SlavePath()));
-  EXPECT_TRUE(line.IsOpen());
-  line.Close();
-  line.Close();
-  BYTE b = 0;
-  EXPECT_FALSE(line.WriteAll(&b, 1));
-  EXPECT_FALSE(line.ReadExact(&b, 1));
 }
 
 }  // namespace
