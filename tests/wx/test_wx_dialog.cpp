@@ -5,8 +5,6 @@
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
 #include "platform/drawing.h"
-#include "platform/pty.h"
-#include "platform/settings.h"
 #include "platform/wx/wx_painted_panel.h"
 #include "platform/wx/wx_ui_backend.h"
 #include "resources/resource.h"
@@ -117,32 +115,6 @@ TEST_F(MainWindow, ExitEscapeEnterAndTheCloseBoxEndTheProgram) {
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_EQ(DialogWindowFor(seen), nullptr);
   }
-}
-
-TEST_F(MainWindow, ChoosingAPortEntryReachesThePortChangeHandler) {
-  CPseudoTerminal second;
-  ASSERT_TRUE(second.Open());
-  ASSERT_TRUE(WriteProfileString("Devices", "COM2", second.SlavePath()));
-  CQuorinDlg dlg;
-  CUserScript script;
-  script
-      .Then("the window on screen", [] { return IsShownOnScreen(MainHwnd()); },
-            [&] {
-              auto* ports = dynamic_cast<wxComboBox*>(Control(IDC_COMPORT));
-              ASSERT_NE(ports, nullptr);
-              // The tooltip tells where each port leads.
-              EXPECT_NE(FromWx(ports->GetToolTipText()).find("COM2 \u2192 " + second.SlavePath()), std::string::npos);
-              // What the list does when a person picks its second entry.
-              ports->SetSelection(1);
-              wxCommandEvent picked(wxEVT_COMBOBOX, ports->GetId());
-              picked.SetEventObject(ports);
-              picked.SetInt(1);
-              ports->HandleWindowEvent(picked);
-            })
-      .Then("the port reopened", [&] { return dlg.m_cboComPort.GetCurSel() == 1; }, [&] { dlg.DestroyWindow(); })
-      .Run(dlg);
-  EXPECT_EQ(GetProfileString("Marlpane", "Com Port", ""), "COM 2");
-  EXPECT_EQ(second.SlaveSpeed(), 115200u);  // reopened at the speed the list shows
 }
 
 TEST_F(MainWindow, OwnerPaintedControlsShowTheirPicturesOnScreen) {

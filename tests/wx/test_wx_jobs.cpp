@@ -1,7 +1,6 @@
 // The program at work in its window: boxes and file dialogs raised by jobs, deliveries from
-// the serial reader, the status line while the window thread is busy, the About box from the
-// context menu. Screenshots of the main window and the About box go to the build folder.
-#include <chrono>
+// the serial reader, the About box from the context menu. Screenshots of the main window (idle
+// and during a transfer) and the About box go to the build folder.
 #include <fstream>
 #include <string>
 #include <thread>
@@ -10,7 +9,6 @@
 #include "app/quorin_dlg.h"
 #include "platform/process.h"
 #include "platform/settings.h"
-#include "platform/wx/wx_painted_panel.h"
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
 #include "tests/support/sim_runner.h"
@@ -137,63 +135,22 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
   }
 }
 
-TEST_F(WindowAtWork, StatusLineShowsWhileTheWindowThreadIsBusy) {
-  CQuorinDlg dlg;
-  wxImage before, during, after;
-  wxRect area;
-  const auto load = [](const std::string& name) { return wxImage(ToWx(RunFolder() + "/" + name)); };
-  const auto grab = [&](const std::string& name) {
-    return GrabScreen(RunFolder() + "/" + name, area) ? load(name) : wxImage();
-  };
-  CUserScript script;
-  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {})
-      .After(300, "the idle window", [&] {
-        const wxRect window = DialogWindowFor(dlg.m_hWnd)->GetScreenRect();
-        EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), window));
-        area = Control(IDC_STATUS)->GetScreenRect();
-        before = grab("before.png");
-      })
-      .Then("the busy window", [] { return true; },
-            [&] {
-              // As a boot job's pause does: a status text, then the window thread held.
-              dlg.SetStatusText("Transferring Data");
-              bool shot = false;
-              std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(400));
-                shot = GrabScreen(RunFolder() + "/during.png", area);
-              }).join();
-              if (shot) during = load("during.png");
-            })
-      .After(300, "the window free again", [&] {
-        after = grab("after.png");
-        dlg.DestroyWindow();
-      })
-      .Run(dlg);
-  ASSERT_TRUE(before.IsOk() && during.IsOk() && after.IsOk());
-  const auto same = [](const wxImage& a, const wxImage& b) {
-    return a.GetSize() == b.GetSize() &&
-           std::equal(a.GetData(), a.GetData() + 3 * a.GetWidth() * a.GetHeight(), b.GetData());
-  };
-  EXPECT_FALSE(same(before, after)) << "the new status text never showed";
-  EXPECT_TRUE(same(during, after)) << "the status text was not on screen while the thread was busy";
-}
-
-TEST_F(WindowAtWork, AboutBoxFromTheWindowsContextMenu) {
+TEST_F(WindowAtWork, IdleWindowAndTheAboutBoxFromTheWindowsContextMenu) {
   CQuorinDlg dlg;
   bool screenshot = false;
   wxSize iconSize;
   std::vector<std::string> texts;
   CUserScript script;
-  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
-              [&] {
-                // A right click on the window's surface, between the port group and the buttons.
-                CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
-                const CWxDialogFont& font = win->DialogFont();
-                wxUIActionSimulator sim;
-                const wxPoint at = win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45)));
-                sim.MouseMove(at);
-                sim.MouseClick(wxMOUSE_BTN_RIGHT);
-              })
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {})
+      .After(300, "the idle window painted", [&] {
+        CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+        EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), win->GetScreenRect()));
+        // A right click on the window's surface, between the port group and the buttons.
+        const CWxDialogFont& font = win->DialogFont();
+        wxUIActionSimulator sim;
+        sim.MouseMove(win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45))));
+        sim.MouseClick(wxMOUSE_BTN_RIGHT);
+      })
       .After(500, "the menu open", [] {
         // Up from the top wraps to the last item, the program's own.
         wxUIActionSimulator sim;

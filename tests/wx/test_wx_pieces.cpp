@@ -1,47 +1,17 @@
-// The backend's pieces on their own: the program icon, the dialog font and its dialog units,
-// text measured and drawn in that font.
-#include <set>
+// The backend's pieces on their own: the dialog font's units, text measured and drawn in it.
 #include <string>
-#include <vector>
 
 #include "platform/wx/wx_dialog_font.h"
-#include "platform/wx/wx_pixels.h"
 #include "platform/wx/wx_ui_backend.h"
-#include "resources/icon_image.h"
 #include "tests/wx/wx_test_support.h"
-
 
 namespace {
 
-TEST(ProgramIcon, DesignedSizesStandOnAClearBackgroundAndKeepItAsAlpha) {
-  for (int size : {32, 16}) {
-    const CPixelBuffer icon = MakeProgramIcon(size);
-    ASSERT_EQ(std::pair(icon.Width(), icon.Height()), std::pair(size, size));
-    std::set<COLORREF> colours;
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        if (IconPixelClearness(icon.Get(x, y)) == 0) colours.insert(icon.Get(x, y));
-      }
-    }
-    EXPECT_GT(colours.size(), 8u) << "a picture of more than one colour";
-    // Clear corners, a solid box across the lower part.
-    const wxImage image = IconPixelsToImage(icon);
-    ASSERT_TRUE(image.HasAlpha());
-    EXPECT_EQ(image.GetAlpha(0, 0), 0);
-    EXPECT_EQ(image.GetAlpha(size / 2, size * 25 / 32), 255);
-  }
-}
-
 class DialogFont : public CWxTest {};
 
-TEST_F(DialogFont, MissingFaceFallsBackToTheDesktopSansAndUnitsFollowTheFontUsed) {
-  const wxString desktopFace = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).GetFaceName();
-  const CWxDialogFont missing("No Such Face Anywhere", 10);
-  EXPECT_FALSE(missing.IsRequestedFace());
-  EXPECT_EQ(missing.Font().GetFaceName(), desktopFace);
-  EXPECT_EQ(missing.Font().GetPointSize(), 10);
-
-  // Units measured again here, the classic way, from the font the dialog really uses.
+// Units measured again here, the classic way, from the font the dialog really uses: the
+// layout test takes them as given.
+TEST_F(DialogFont, UnitsFollowTheFontUsed) {
   for (int points : {8, 14}) {
     const CWxDialogFont font("", points);
     wxBitmap scratch(1, 1);
