@@ -1,10 +1,8 @@
-// Dialogs from templates: the ways a modal run ends, subclassed controls and painting, and the
-// controls' built-in handling.
+// Dialogs from templates: the ways a modal run ends, subclassed controls and painting.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/headless_backend.h"
@@ -18,7 +16,6 @@ constexpr int IDC_LIST = 20;
 constexpr int IDC_BAR = 30;
 constexpr int IDC_PLAIN = 40;
 constexpr int IDC_LABEL = 50;
-constexpr UINT WM_TEST_DATA = WM_USER + 1;
 
 void RegisterTestTemplate() {
   auto control = [](ControlKind kind, int id, const char* text, int x, int y, int cx, int cy) {
@@ -64,7 +61,6 @@ class CTestDlg : public CDialog {
   CTestDlg() : CDialog(IDD_TEST) {}
 
   CComboBox m_list;
-  CProgressCtrl m_bar;
   CSpyLabel m_label;
   int m_nInit = 0;
   int m_nPostNcDestroy = 0;
@@ -72,11 +68,9 @@ class CTestDlg : public CDialog {
   std::vector<std::string> m_log;
   std::function<void(CTestDlg&)> m_onGo;
   std::function<void(CTestDlg&)> m_onInit;
-  std::function<void(CTestDlg&)> m_onData;
 
   void DoDataExchange() override {
     DDX_Control(this, IDC_LIST, m_list);
-    DDX_Control(this, IDC_BAR, m_bar);
     DDX_Control(this, IDC_LABEL, m_label);
   }
   BOOL OnInitDialog() override {
@@ -90,11 +84,6 @@ class CTestDlg : public CDialog {
     m_log.push_back("go");
     if (m_onGo) m_onGo(*this);
   }
-  LRESULT OnData(WPARAM wParam, LPARAM) {
-    m_log.push_back("data " + std::to_string(wParam));
-    if (m_onData) m_onData(*this);
-    return 0;
-  }
   DECLARE_MESSAGE_MAP()
 
  protected:
@@ -103,7 +92,6 @@ class CTestDlg : public CDialog {
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
   ON_BN_CLICKED(IDC_GO, OnGo)
-  ON_MESSAGE(WM_TEST_DATA, OnData)
 END_MESSAGE_MAP()
 
 class WindowDialog : public ::testing::Test {
@@ -136,12 +124,6 @@ TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
        nullptr},
       {"DestroyWindow from a handler", false, clickEnding([](CTestDlg& x) { x.DestroyWindow(); }),
        IDCANCEL, "go"},
-      {"a post from another thread", false,
-       [](CTestDlg& d) {
-         d.m_onData = [](CTestDlg& x) { x.EndDialog(5); };
-         std::thread([h = d.m_hWnd] { PostMessage(h, WM_TEST_DATA, 3); }).join();
-       },
-       5, "data 3"},
       {"EndDialog during initialisation", true, [](CTestDlg& d) { d.EndDialog(IDOK); }, IDOK,
        nullptr},
       {"DestroyWindow during initialisation", true, [](CTestDlg& d) { d.DestroyWindow(); },
@@ -225,31 +207,6 @@ TEST_F(WindowDialog, ASubclassedControlSeesItsMessagesFirstAndPaintsWhenInvalida
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
   EXPECT_FALSE(dlg.DestroyWindow());
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
-}
-
-class WindowHeadless : public ::testing::Test {
- protected:
-  void SetUp() override {
-    RegisterTestTemplate();
-    GetHeadlessBackend().Reset();
-    ASSERT_TRUE(m_dlg.Create());
-  }
-  CTestDlg m_dlg;
-};
-
-TEST_F(WindowHeadless, ProgressPositionStaysInsideTheRange) {
-  const HWND h = m_dlg.m_bar.m_hWnd;
-  auto setPos = [h](int pos) { return SendMessage(h, PBM_SETPOS, static_cast<WPARAM>(pos)); };
-  EXPECT_EQ(setPos(50), 0);
-  EXPECT_EQ(setPos(150), 50);
-  EXPECT_EQ(setPos(-5), 100);
-  EXPECT_EQ(m_dlg.m_bar.GetPos(), 0);
-  EXPECT_EQ(SendMessage(h, PBM_SETRANGE, 0, MAKELPARAM(10, 20)), MAKELPARAM(0, 100));
-  EXPECT_EQ(m_dlg.m_bar.GetPos(), 10) << "a new range takes the position with it";
-  PBRANGE r{};
-  EXPECT_EQ(SendMessage(h, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&r)), 10);
-  EXPECT_EQ(std::pair(r.iLow, r.iHigh), std::pair(10, 20));
-  EXPECT_EQ(SendMessage(h, PBM_GETRANGE, FALSE), 20);
 }
 
 }  // namespace
