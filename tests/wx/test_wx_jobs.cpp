@@ -145,6 +145,14 @@ TEST_F(WindowAtWork, IdleWindowAndTheAboutBoxFromTheWindowsContextMenu) {
       .After(300, "the idle window painted", [&] {
         CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
         EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), win->GetScreenRect()));
+        // The shaded bar at the start, inside and at the end of its range, for a person to see.
+        for (int pos : {0, 42, 100}) {
+          dlg.m_ctlProgress.SetPos(pos);
+          dlg.m_ctlProgress.UpdateWindow();
+          win->Update();
+          EXPECT_TRUE(GrabScreen(ShotPath(("screenshot-bar-" + std::to_string(pos) + ".png").c_str()),
+                                 win->GetScreenRect()));
+        }
         // A right click on the window's surface, between the port group and the buttons.
         const CWxDialogFont& font = win->DialogFont();
         wxUIActionSimulator sim;
