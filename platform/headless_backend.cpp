@@ -228,10 +228,6 @@ void CHeadlessBackend::PressEscape(HWND hDlg) {
   ::SendMessage(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
-void CHeadlessBackend::ChooseSystemMenuItem(HWND hDlg, UINT id) {
-  ::SendMessage(hDlg, WM_SYSCOMMAND, id, 0);
-}
-
 // ---- IUiBackend ---------------------------------------------------------------------------
 
 void CHeadlessBackend::CreateDialogWindow(HWND hDlg) {

@@ -78,7 +78,6 @@ class CHeadlessBackend : public IUiBackend {
   static void CloseWindow(HWND hDlg);                         // WM_CLOSE (close box)
   static void PressEnter(HWND hDlg);                          // IDOK
   static void PressEscape(HWND hDlg);                         // IDCANCEL
-  static void ChooseSystemMenuItem(HWND hDlg, UINT id);       // WM_SYSCOMMAND
 
   // ---- IUiBackend ----
   void CreateDialogWindow(HWND hDlg) override;

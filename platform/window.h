@@ -173,7 +173,6 @@ class CPixelBuffer;
 void RegisterIconResource(int id, const CPixelBuffer& image);
 HICON LoadIconResource(int id);  // nullptr when missing
 const CPixelBuffer* GetIconImage(HICON icon);
-int GetIconResourceId(HICON icon);  // 0 when unknown
 
 // ---- the layer's free functions (Win32 names) -------------------------------------------
 
@@ -348,7 +347,6 @@ class CDialog : public CWnd {
   static const AFX_MSGMAP* GetThisMessageMap();
   const AFX_MSGMAP* GetMessageMap() const override;
 
-  UINT TemplateId() const { return m_nIDTemplate; }
 
  private:
   friend class CWindowManager;

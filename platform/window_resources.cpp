@@ -87,13 +87,6 @@ const CPixelBuffer* GetIconImage(HICON icon) {
   return it == res.icons.end() ? nullptr : &it->second.image;
 }
 
-int GetIconResourceId(HICON icon) {
-  Resources& res = Res();
-  std::lock_guard<std::mutex> lock(res.mutex);
-  auto it = res.icons.find(reinterpret_cast<std::uintptr_t>(icon));
-  return it == res.icons.end() ? 0 : it->second.id;
-}
-
 // ---- boxes and common dialogs -------------------------------------------------------------
 
 int MessageBox(HWND hOwner, const std::string& text, const std::string& caption, UINT type) {

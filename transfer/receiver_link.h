@@ -39,7 +39,6 @@ class CReceiverLink : public CSerialComm {
   void SendBlockAck();
   void SendStart(int nJob, BOOL bSendMode, std::uint32_t nJobParameter);
   void SetImageSize(std::uint32_t n) { m_nImageSize = n; }
-  std::uint32_t GetImageSize() const { return m_nImageSize; }
   // Sends one data block of min(nRemaining, 512) bytes of pData; nKind 0 first block of a job,
   // 1 next block, 2 resend. Returns nRemaining unchanged.
   DWORD SendBlock(const BYTE* pData, DWORD nRemaining, int nKind);
@@ -57,7 +56,6 @@ class CReceiverLink : public CSerialComm {
   DWORD m_nBlockLength = 0;
   BYTE m_nBlockCounter = 0;
 
-  HWND OwnerHandle() const { return m_hOwner; }
   CWnd* m_pOwner = nullptr;
 
  private:
