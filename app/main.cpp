@@ -5,7 +5,7 @@
 #include "app/quorin_app.h"
 #include "app/terminal_mode.h"
 #ifdef QUORIN_HAVE_WX
-#include "platform/wx_backend.h"
+#include "platform/ui/wx/wx_backend.h"
 #endif
 
 int main(int argc, char** argv) {

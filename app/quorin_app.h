@@ -2,7 +2,7 @@
 // modal run ends the program ends (there is no message loop of its own).
 #pragma once
 
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 class CQuorinApp : public CWinApp {
  public:

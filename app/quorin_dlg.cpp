@@ -1,8 +1,8 @@
 #include "app/quorin_dlg.h"
 
 #include "app/command_line.h"
-#include "platform/drawing.h"
-#include "platform/settings.h"
+#include "platform/ui/drawing.h"
+#include "platform/os/settings.h"
 #include "resources/resource.h"
 
 namespace {

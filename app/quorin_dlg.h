@@ -8,8 +8,8 @@
 
 #include "controls/ellipsis_label.h"
 #include "controls/shaded_progress_ctrl.h"
-#include "platform/file.h"
-#include "platform/window.h"
+#include "platform/os/file.h"
+#include "platform/ui/window.h"
 #include "resources/resource.h"
 #include "transfer/receiver_link.h"
 

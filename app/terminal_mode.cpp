@@ -6,8 +6,8 @@
 #include "app/command_line.h"
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
-#include "platform/console.h"
-#include "platform/settings.h"
+#include "platform/os/console.h"
+#include "platform/os/settings.h"
 #include "resources/resource.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "platform/headless_backend.h"
-#include "platform/window.h"
+#include "platform/ui/headless/headless_backend.h"
+#include "platform/ui/window.h"
 
 class CQuorinDlg;
 

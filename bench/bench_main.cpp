@@ -17,10 +17,10 @@
 #include "bench/bench_report.h"
 #include "bench/bench_responder.h"
 #include "bench/line_floor.h"
-#include "platform/process.h"
-#include "platform/process_stats.h"
-#include "platform/pty.h"
-#include "platform/sync.h"
+#include "platform/os/process.h"
+#include "platform/os/process_stats.h"
+#include "platform/os/pty.h"
+#include "platform/os/sync.h"
 #include "transfer/protocol.h"
 
 namespace {

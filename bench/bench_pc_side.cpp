@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "app/quorin_dlg.h"
-#include "platform/headless_backend.h"
-#include "platform/settings.h"
+#include "platform/ui/headless/headless_backend.h"
+#include "platform/os/settings.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/process_stats.h"
+#include "platform/os/process_stats.h"
 #include "transfer/protocol.h"
 
 namespace {

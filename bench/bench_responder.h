@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/latency_samples.h"
-#include "platform/pty.h"
+#include "platform/os/pty.h"
 #include "platform/win_types.h"
 
 struct ResponderFigures {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <vector>
 
-#include "platform/raw_line.h"
+#include "platform/os/raw_line.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/latency_samples.h"
-#include "platform/process_stats.h"
-#include "platform/pty.h"
+#include "platform/os/process_stats.h"
+#include "platform/os/pty.h"
 #include "platform/win_types.h"
 
 constexpr int FLOOR_BLOCK_BYTES = 520;

@@ -1,6 +1,6 @@
 #include "controls/ellipsis_label.h"
 
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 
 BEGIN_MESSAGE_MAP(CEllipsisLabel, CWnd)
 ON_MESSAGE(WM_SETTEXT, OnSetText)

@@ -3,7 +3,7 @@
 // path's start and its last component). The text is the control's own window text.
 #pragma once
 
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 class CEllipsisLabel : public CWnd {
  public:

@@ -3,8 +3,8 @@
 // platform control's; every paint reads them back.
 #pragma once
 
-#include "platform/drawing.h"
-#include "platform/window.h"
+#include "platform/ui/drawing.h"
+#include "platform/ui/window.h"
 
 // Lighten / darken each channel by the amount (low 8 bits) where it stays within 0..255;
 // a channel that would leave the range keeps its value.

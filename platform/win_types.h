@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace platform {
+
 using BOOL = int;
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -167,3 +169,11 @@ using HDC = HDC__*;
 struct HFONT__;
 using HFONT = HFONT__*;
 using INT_PTR = std::intptr_t;
+
+}  // namespace platform
+
+// The program's own code uses the layer's names as it used the Win32 ones, unqualified. A unit
+// that includes <windows.h> defines QUORIN_NO_LAYER_IMPORT and qualifies them instead.
+#ifndef QUORIN_NO_LAYER_IMPORT
+using namespace platform;
+#endif

@@ -4,7 +4,7 @@
 // is, 0 opaque to 255 clear (IconPixelClearness).
 #pragma once
 
-#include "platform/pixel_buffer.h"
+#include "platform/ui/pixel_buffer.h"
 
 CPixelBuffer MakeProgramIcon(int size);
 

@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "app/command_line.h"
-#include "platform/pixel_buffer.h"
-#include "platform/window.h"
+#include "platform/ui/pixel_buffer.h"
+#include "platform/ui/window.h"
 #include "resources/icon_image.h"
 #include "resources/resource.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/settings.h"
-#include "platform/window.h"
+#include "platform/os/settings.h"
+#include "platform/ui/window.h"
 
 CSerialComm::CSerialComm() { std::memset(m_RecvBuf, 0, sizeof(m_RecvBuf)); }
 

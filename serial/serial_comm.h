@@ -20,8 +20,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/serial_device.h"
-#include "platform/sync.h"
+#include "platform/os/serial_device.h"
+#include "platform/os/sync.h"
 #include "platform/win_types.h"
 
 constexpr UINT WM_SERIAL_DATA = WM_USER + 1;       // wParam: bytes in m_RecvBuf

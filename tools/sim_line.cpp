@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "platform/sync.h"
+#include "platform/os/sync.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/pty.h"
-#include "platform/serial_device.h"
+#include "platform/os/pty.h"
+#include "platform/os/serial_device.h"
 
 class CSimLine {
  public:

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/file.h"
-#include "platform/sync.h"
+#include "platform/os/file.h"
+#include "platform/os/sync.h"
 #include "transfer/protocol.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/quorin_dlg.h"
-#include "platform/file.h"
-#include "platform/process.h"
-#include "platform/sync.h"
+#include "platform/os/file.h"
+#include "platform/os/process.h"
+#include "platform/os/sync.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/quorin_dlg.h"
-#include "platform/sync.h"
+#include "platform/os/sync.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The Read button: the receiver's database into a file on the PC. Arming creates the file and
 // sends the reboot text; the data come as raw 512-byte pieces (job_state_machine.cpp).
 #include "app/quorin_dlg.h"
-#include "platform/process.h"
+#include "platform/os/process.h"
 
 namespace {
 

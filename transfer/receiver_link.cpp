@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 namespace {
 
@@ -38,7 +38,6 @@ CReceiverLink::~CReceiverLink() { Close(); }
 BOOL CReceiverLink::Open(int nPortIndex, int nSpeedIndex, HWND hOwner) {
   // The owner is known before the reader starts, so no chunk can be posted to no window.
   m_hOwner = hOwner;
-  m_pOwner = CWnd::FromHandle(hOwner);
   SetOwner(hOwner);
   CreateEvents();
   OpenPort(PortNumberFor(nPortIndex), BaudFor(nSpeedIndex), 8, 0, 0);

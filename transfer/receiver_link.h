@@ -10,7 +10,7 @@
 #include "serial/serial_comm.h"
 #include "transfer/protocol.h"
 
-class CWnd;
+
 
 class CReceiverLink : public CSerialComm {
  public:
@@ -56,7 +56,6 @@ class CReceiverLink : public CSerialComm {
   DWORD m_nBlockLength = 0;
   BYTE m_nBlockCounter = 0;
 
-  CWnd* m_pOwner = nullptr;
 
  private:
   void HoldBytes(const BYTE* pData, DWORD nCount);

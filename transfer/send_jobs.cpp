@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "app/quorin_dlg.h"
-#include "platform/file.h"
-#include "platform/process.h"
-#include "platform/settings.h"
+#include "platform/os/file.h"
+#include "platform/os/process.h"
+#include "platform/os/settings.h"
 
 namespace {
 

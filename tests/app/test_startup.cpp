@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 
 namespace fs = std::filesystem;

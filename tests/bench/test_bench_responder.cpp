@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/bench_responder.h"
-#include "platform/raw_line.h"
+#include "platform/os/raw_line.h"
 #include "transfer/protocol.h"
 
 namespace {

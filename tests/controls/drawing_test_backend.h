@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_backend.h"
+#include "platform/ui/headless/headless_backend.h"
 
 class CRecordingBackend : public CHeadlessBackend {
  public:

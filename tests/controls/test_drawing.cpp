@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/drawing.h"
+#include "platform/ui/drawing.h"
 #include "tests/controls/drawing_test_backend.h"
 
 namespace {

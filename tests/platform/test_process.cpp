@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/process.h"
+#include "platform/os/process.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/process_stats.h"
-#include "platform/sync.h"
+#include "platform/os/process_stats.h"
+#include "platform/os/sync.h"
 
 namespace {
 

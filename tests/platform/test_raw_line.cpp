@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/pty.h"
-#include "platform/raw_line.h"
+#include "platform/os/pty.h"
+#include "platform/os/raw_line.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/pty.h"
-#include "platform/serial_device.h"
-#include "platform/settings.h"
+#include "platform/os/pty.h"
+#include "platform/os/serial_device.h"
+#include "platform/os/settings.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_backend.h"
-#include "platform/window.h"
+#include "platform/ui/headless/headless_backend.h"
+#include "platform/ui/window.h"
 
 namespace {
 

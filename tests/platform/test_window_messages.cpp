@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 namespace {
 

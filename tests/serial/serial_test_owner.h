@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/ui/window.h"
 #include "serial/serial_comm.h"
 
 class CSerialTestOwner : public CWnd {

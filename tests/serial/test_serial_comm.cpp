@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "serial/serial_comm.h"
 #include "tests/serial/serial_test_owner.h"
 #include "tests/support/pty_peer.h"

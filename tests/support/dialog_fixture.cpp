@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "resources/resource.h"
 
 const ByteVec kRebootText = {'\n', 'r', 'e', 'b', 'o', 'o', 't', '\n', 0};

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/quorin_dlg.h"
-#include "platform/headless_backend.h"
+#include "platform/ui/headless/headless_backend.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/test_files.h"
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 
 bool CPtyPeer::SendReply(std::uint8_t code, std::uint8_t paramA) { return Write(Frame(code, paramA)); }
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "platform/pty.h"
+#include "platform/os/pty.h"
 #include "tests/support/test_files.h"
 
 class CPtyPeer : public CPseudoTerminal {

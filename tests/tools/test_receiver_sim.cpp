@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "tests/serial/serial_test_owner.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_runner.h"

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <tuple>
 
-#include "platform/serial_device.h"
-#include "platform/settings.h"
-#include "platform/sync.h"
+#include "platform/os/serial_device.h"
+#include "platform/os/settings.h"
+#include "platform/os/sync.h"
 #include "tests/support/dialog_fixture.h"
 
 namespace fs = std::filesystem;

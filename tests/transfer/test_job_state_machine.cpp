@@ -3,7 +3,7 @@
 #include <ostream>
 #include <filesystem>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 
 namespace {

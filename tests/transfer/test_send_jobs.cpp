@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/settings.h"
+#include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 #include "tests/support/sim_runner.h"
 

@@ -4,9 +4,9 @@
 
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
-#include "platform/drawing.h"
-#include "platform/wx/wx_painted_panel.h"
-#include "platform/wx/wx_ui_backend.h"
+#include "platform/ui/drawing.h"
+#include "platform/ui/wx/wx_painted_panel.h"
+#include "platform/ui/wx/wx_ui_backend.h"
 #include "resources/resource.h"
 #include "tests/wx/wx_test_support.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/quorin_dlg.h"
-#include "platform/process.h"
-#include "platform/settings.h"
+#include "platform/os/process.h"
+#include "platform/os/settings.h"
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
 #include "tests/support/sim_runner.h"

@@ -1,8 +1,8 @@
 // The backend's pieces on their own: the dialog font's units, text measured and drawn in it.
 #include <string>
 
-#include "platform/wx/wx_dialog_font.h"
-#include "platform/wx/wx_ui_backend.h"
+#include "platform/ui/wx/wx_dialog_font.h"
+#include "platform/ui/wx/wx_ui_backend.h"
 #include "tests/wx/wx_test_support.h"
 
 namespace {

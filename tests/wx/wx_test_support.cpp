@@ -6,9 +6,9 @@
 
 #include <wx/uiaction.h>
 
-#include "platform/settings.h"
-#include "platform/wx/wx_ui_backend.h"
-#include "platform/wx_backend.h"
+#include "platform/os/settings.h"
+#include "platform/ui/wx/wx_ui_backend.h"
+#include "platform/ui/wx/wx_backend.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <functional>
 #include <string>
 
-#include "platform/pty.h"
-#include "platform/window.h"
-#include "platform/wx/wx_common.h"
-#include "platform/wx/wx_dialog_window.h"
+#include "platform/os/pty.h"
+#include "platform/ui/window.h"
+#include "platform/ui/wx/wx_common.h"
+#include "platform/ui/wx/wx_dialog_window.h"
 #include "tests/support/test_files.h"
 
 #include <wx/testing.h>

@@ -1,0 +1,51 @@
+// A file object in the manner of the program's Windows years: open by path and mode, read,
+// write, seek, length, close. Errors are reported as results, never thrown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace platform {
+
+class CFile {
+ public:
+  enum OpenFlags : UINT {
+    modeRead = 0x0000,
+    modeReadWrite = 0x0002,
+    modeCreate = 0x1000,  // create, or empty an existing file
+  };
+
+  CFile() = default;
+  ~CFile();  // closes a file that is still open
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  BOOL Open(const std::string& path, UINT flags);
+  BOOL IsOpen() const { return m_fd >= 0; }
+  void Close();
+
+  // Bytes read (0 at the end), or -1 on a read error.
+  long long Read(void* buffer, std::size_t n);
+  // FALSE unless every byte was written.
+  BOOL Write(const void* data, std::size_t n);
+  BOOL SeekToBegin();
+  // Length in bytes, or -1 when it cannot be had.
+  long long GetLength() const;
+  const std::string& GetFilePath() const { return m_path; }
+  int LastError() const { return m_nLastErrno; }
+
+ private:
+  int m_fd = -1;
+  std::string m_path;
+  int m_nLastErrno = 0;
+};
+
+// Length of the file at path and up to n of its first bytes (into head, count in headCount).
+// FALSE when it cannot be opened or read.
+BOOL ReadFileHead(const std::string& path, std::uint64_t& length, BYTE* head, std::size_t n,
+                  std::size_t& headCount);
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+// One serial device on termios: the operating-system side of a COM port.
+//
+// A Windows-style device name ("COM3", "\\.\TELNET") is mapped to a device path through the
+// settings file's section "Devices" (keys COM1 ... COM10 and TELNET); without an entry COMn is
+// /dev/ttyS(n-1), and TELNET and COM0 have no default. The device is opened non-blocking and
+// exclusive, raw, with no flow control, DTR and RTS on. Modem-line calls that a device does not
+// have (a pty answers ENOTTY) count as unsupported, not as failures.
+//
+// WaitEvent blocks until input is queued, the line hangs up, or another thread calls Wake;
+// Wake stays pending until the next WaitEvent returns, so it cannot be missed by a thread that
+// is just about to wait. That is the role SetCommMask(0) played.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace platform {
+
+enum class SerialOpenError {
+  None,
+  NoDevice,          // no mapping, or no such device
+  PermissionDenied,  // the user may not open it (not in the device's group, usually dialout)
+  Busy,              // another program holds it
+  NotSerial,         // the path is not a terminal device
+  Other,
+};
+
+enum class SerialWait {
+  Input,   // bytes are queued
+  HangUp,  // the other end went away (hang-up, device removed, pty master closed)
+  Woken,   // Wake was called
+  Error,   // the wait itself failed
+};
+
+class CSerialDevice {
+ public:
+  CSerialDevice();
+  ~CSerialDevice();
+  CSerialDevice(const CSerialDevice&) = delete;
+  CSerialDevice& operator=(const CSerialDevice&) = delete;
+
+  // The device path for a Windows-style name, from section "Devices" of the settings file or
+  // the default; empty when the name has none.
+  static std::string DevicePathFor(const std::string& deviceName);
+
+  // Opens the device for the name. FALSE on failure; LastError/LastErrorText tell why.
+  // Exclusive even against the superuser, whom the kernel would let share the line.
+  BOOL Open(const std::string& deviceName);
+  // Opens a device path directly, without the name mapping.
+  BOOL OpenPath(const std::string& path);
+  BOOL IsOpen() const;
+  const std::string& Path() const;
+
+  // Speed in bits per second (any of 9600 ... 230400, 14400 included), data bits 5-8,
+  // stop-bits code (0 = one, 1 = one and a half, 2 = two), parity code (0 none, 1 odd, 2 even,
+  // 3 mark, 4 space). Raw mode, no flow control, DTR and RTS on. FALSE when the device
+  // refuses the settings.
+  BOOL Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCode, BYTE parityCode);
+
+  SerialWait WaitEvent();
+  void Wake();
+
+  // Bytes the driver holds for reading; -1 when the device cannot tell (it is gone).
+  int BytesQueued() const;
+  // Reads up to n bytes that are queued without blocking; returns the count, 0 when nothing
+  // is there, -1 on a read error or end of file (the device went away).
+  int Read(void* buffer, std::size_t n);
+  // Returns only when the driver has taken every byte and sent it on (or the device failed:
+  // FALSE), so a purge or close right after it loses nothing of what was written.
+  BOOL WriteAll(const void* data, std::size_t n);
+  void Purge();
+  void DropDtr();
+  // Wakes a thread waiting in WaitEvent and waits until no thread is inside WaitEvent, Read,
+  // BytesQueued or WriteAll before it closes the device; they fail from then on. Idempotent.
+  void Close();
+
+  // errno of the last failed call and its text.
+  SerialOpenError LastOpenError() const { return m_openError; }
+  int LastError() const { return m_nLastErrno; }
+  std::string LastErrorText() const;
+
+ private:
+  BOOL Enter() const;  // FALSE once Close has begun
+  void Leave() const;
+  void SetError(int error) { m_nLastErrno = error; }
+
+  std::atomic<int> m_fd{-1};
+  std::atomic<int> m_wakeFd{-1};  // eventfd that Wake signals
+  std::string m_path;
+  std::atomic<int> m_nLastErrno{0};
+  SerialOpenError m_openError = SerialOpenError::None;
+
+  // Keeps Close from closing descriptors that another thread is still using.
+  mutable std::mutex m_useMutex;
+  mutable std::condition_variable m_useDone;
+  mutable int m_nUsers = 0;
+  bool m_bClosing = false;
+};
+
+// Sets a speed on a terminal descriptor through the kernel's termios2 (BOTHER), which also
+// takes speeds that have no Bxxx constant, such as 14400. Returns 0 or -1 with errno set.
+int SetArbitrarySpeed(int fd, std::uint32_t baud);
+// The output speed the kernel holds for the descriptor in bits per second, or 0.
+std::uint32_t GetArbitrarySpeed(int fd);
+
+}  // namespace platform

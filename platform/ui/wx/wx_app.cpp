@@ -1,0 +1,33 @@
+#include "platform/ui/wx/wx_app.h"
+
+#include <clocale>
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+
+// The toolkit's own checks report on stderr: a box nobody expects would stop the program.
+void ReportToolkitAssert(const wxString& file, int line, const wxString& func,
+                         const wxString& cond, const wxString& msg) {
+  std::fprintf(stderr, "wx: %s:%d %s: %s %s\n", FromWx(file).c_str(), line, FromWx(func).c_str(),
+               FromWx(cond).c_str(), FromWx(msg).c_str());
+}
+
+}  // namespace
+
+bool CWxApp::OnInit() {
+  SetExitOnFrameDelete(false);
+  wxSetAssertHandler(ReportToolkitAssert);
+  delete wxLog::SetActiveTarget(new wxLogStderr());
+  // The toolkit adopts the user's locale; numbers the program writes keep the C form.
+  std::setlocale(LC_NUMERIC, "C");
+  return true;
+}
+
+int CWxApp::OnExit() {
+  delete wxLog::SetActiveTarget(nullptr);
+  return wxApp::OnExit();
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+#include "platform/ui/wx/wx_dialog_font.h"
+
+#include <wx/fontenum.h>
+
+namespace platform {
+
+CWxDialogFont::CWxDialogFont(const std::string& faceName, int pointSize) {
+  const int size = pointSize > 0 ? pointSize : 8;
+  m_bRequestedFace = !faceName.empty() && wxFontEnumerator::IsValidFacename(ToWx(faceName));
+  if (m_bRequestedFace) {
+    m_font = wxFont(wxFontInfo(size).FaceName(ToWx(faceName)));
+  } else {
+    m_font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    m_font.SetPointSize(size);
+  }
+
+  wxBitmap scratch(1, 1);
+  wxMemoryDC dc(scratch);
+  dc.SetFont(m_font);
+  wxCoord width = 0, height = 0;
+  dc.GetTextExtent("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", &width, &height);
+  m_nBaseX = (width / 26 + 1) / 2;
+  m_nBaseY = dc.GetCharHeight();
+  if (m_nBaseX <= 0) m_nBaseX = 6;
+  if (m_nBaseY <= 0) m_nBaseY = 13;
+}
+
+wxRect CWxDialogFont::ToPixels(const RECT& dlu) const {
+  return wxRect(ToPixelsX(dlu.left), ToPixelsY(dlu.top), ToPixelsX(dlu.right - dlu.left),
+                ToPixelsY(dlu.bottom - dlu.top));
+}
+
+int CWxDialogFont::MulDivRound(int value, int numerator, int denominator) {
+  const long long product = static_cast<long long>(value) * numerator;
+  const long long half = denominator / 2;
+  return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                       : -((-product + half) / denominator));
+}
+
+}  // namespace platform
