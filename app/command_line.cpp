@@ -1,19 +1,5 @@
 #include "app/command_line.h"
 
-const char* const COMMAND_LINE_HELP_LINES[6] = {
-    "Quorin.exe -c COM1",          "Quorin.exe -s 9600",          "Quorin.exe -p new_sw.bin",
-    "Quorin.exe -d download_db.bin", "Quorin.exe -u upload_db.bin", "Quorin.exe -h",
-};
-
-std::string CommandLineHelpText() {
-  std::string text;
-  for (int i = 0; i < 6; ++i) {
-    if (i > 0) text += "\n\n";
-    text += COMMAND_LINE_HELP_LINES[i];
-  }
-  return text;
-}
-
 bool CCommandLine::IsOption(const std::string& token) {
   return token.size() >= 2 && token[0] == '-' && !(token[1] >= '0' && token[1] <= '9');
 }
@@ -48,4 +34,11 @@ std::string CCommandLine::GetValue(const std::string& option, unsigned int index
   auto it = m_options.find(option);
   if (it == m_options.end() || index >= it->second.size()) throw 0;
   return it->second[index];
+}
+
+const char* CCommandLine::FirstJobOption() const {
+  for (const char* option : {"-p", "-d", "-u", "-b"}) {
+    if (HasOption(option)) return option;
+  }
+  return nullptr;
 }

@@ -19,11 +19,9 @@ class CCommandLine {
   // The option's value number index; throws the int 0 when the option or index is absent.
   std::string GetValue(const std::string& option, unsigned int index) const;
   std::size_t OptionCount() const { return m_options.size(); }
+  // The job option that counts: the first of "-p", "-d", "-u", "-b" present; nullptr if none.
+  const char* FirstJobOption() const;
 
  private:
   std::map<std::string, std::vector<std::string>> m_options;
 };
-
-// The six example lines of the About box's "Command Line Help", joined by blank lines.
-extern const char* const COMMAND_LINE_HELP_LINES[6];
-std::string CommandLineHelpText();

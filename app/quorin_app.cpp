@@ -8,6 +8,7 @@ BOOL CQuorinApp::InitInstance() {
   Enable3dControls();
 
   CQuorinDlg dlg(nullptr, m_argc, m_argv);
+  if (m_pJobObserver != nullptr) dlg.AddJobObserver(m_pJobObserver);
   m_pMainWnd = &dlg;
   dlg.DoModal();
   m_pMainWnd = nullptr;

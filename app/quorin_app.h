@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/ui/window.h"
+#include "transfer/job_observer.h"
 
 class CQuorinApp : public CWinApp {
  public:
@@ -10,9 +11,12 @@ class CQuorinApp : public CWinApp {
     m_argc = argc;
     m_argv = argv;
   }
+  // Watches the main dialog's jobs besides the window itself (the terminal mode).
+  void SetJobObserver(IJobObserver* pObserver) { m_pJobObserver = pObserver; }
   BOOL InitInstance() override;
 
  private:
+  IJobObserver* m_pJobObserver = nullptr;
   int m_argc = 0;
   const char* const* m_argv = nullptr;
 };

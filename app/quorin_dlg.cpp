@@ -1,13 +1,20 @@
 #include "app/quorin_dlg.h"
 
-#include "app/command_line.h"
-#include "platform/ui/drawing.h"
+#include "platform/os/serial_device.h"
 #include "platform/os/settings.h"
+#include "platform/ui/drawing.h"
 #include "resources/resource.h"
+#include "serial/serial_comm.h"
+#include "transfer/line_choices.h"
+#include "transfer/profile_keys.h"
 
 namespace {
-const char* const PROFILE_SECTION = "Marlpane";
-const char* const PROFILE_COM_PORT = "Com Port";
+
+const char* const READ_FILTER = "Upload File (*.bin)|*.bin|All File (*.*)|*.*||";
+const char* const SEND_FILTER =
+    "Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|All File (*.*)|*.*||";
+const char* const DEFAULT_EXTENSION = ".bin";
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CQuorinDlg, CDialog)
@@ -15,33 +22,26 @@ BEGIN_MESSAGE_MAP(CQuorinDlg, CDialog)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
   ON_CBN_SELCHANGE(IDC_COMPORT, OnComPortChanged)
+  ON_CBN_SELCHANGE(IDC_BAUDRATE, OnSpeedChanged)
   ON_BN_CLICKED(IDC_SEND, OnSendToReceiver)
   ON_BN_CLICKED(IDC_EXIT, OnExit)
   ON_WM_LBUTTONDOWN()
   ON_BN_CLICKED(IDC_READ, OnReadFromReceiver)
   ON_WM_CLOSE()
+  ON_WM_TIMER()
   ON_MESSAGE(WM_SERIAL_DATA, OnReceiverEvent)
   ON_MESSAGE(WM_SERIAL_LINK_LOST, OnLinkLost)
 END_MESSAGE_MAP()
 
 CQuorinDlg::CQuorinDlg(CWnd* pParent, int argc, const char* const* argv)
     : CDialog((RegisterQuorinResources(), IDD_QUORIN_DIALOG), pParent),
-      m_bAwaitDone(0),
       m_ctlFileName(DT_NOPREFIX | DT_VCENTER, FALSE),
-      m_hIcon(LoadIconResource(IDR_MAINFRAME)),
-      // The byte counts get their meaning when a job is armed; zero keeps them defined.
-      m_nRemaining(0),
-      m_nTotal(0),
-      m_bSendMode(1),
-      m_bSendFileOpen(0),
-      m_bReceiveFileOpen(0),
-      m_bRawReceive(0),
-      m_pLink(nullptr),
-      m_nJob(JOB_SOFTWARE),
-      m_argc(argc),
-      m_argv(argv) {}
+      m_hIcon(LoadIconResource(IDR_MAINFRAME)) {
+  m_commandLine.Parse(argc, argv);
+  m_engine.AddObserver(this);
+}
 
-CQuorinDlg::~CQuorinDlg() { ReleaseLink(); }
+CQuorinDlg::~CQuorinDlg() { m_engine.ReleaseLink(); }
 
 void CQuorinDlg::DoDataExchange() {
   CDialog::DoDataExchange();
@@ -50,25 +50,6 @@ void CQuorinDlg::DoDataExchange() {
   DDX_Control(this, IDC_PROGRESS, m_ctlProgress);
   DDX_Control(this, IDC_BAUDRATE, m_cboBaud);
   DDX_Control(this, IDC_COMPORT, m_cboComPort);
-}
-
-int CQuorinDlg::PortIndexFromName(const std::string& name) {
-  static const char* const kNames[8][2] = {
-      {"COM 1", "COM1"}, {"COM 2", "COM2"}, {"COM 3", "COM3"}, {"COM 4", "COM4"},
-      {"COM 5", "COM5"}, {"COM 6", "COM6"}, {"COM 7", "COM7"}, {"COM 8", "COM8"},
-  };
-  for (int i = 0; i < 8; ++i) {
-    if (name == kNames[i][0] || name == kNames[i][1]) return i;
-  }
-  return 0;
-}
-
-int CQuorinDlg::SpeedIndexFromName(const std::string& name) {
-  static const char* const kNames[] = {"9600", "14400", "19200", "38400", "57600", "115200", "230400"};
-  for (int i = 0; i < 7; ++i) {
-    if (name == kNames[i]) return i;
-  }
-  return 5;
 }
 
 BOOL CQuorinDlg::OnInitDialog() {
@@ -89,70 +70,160 @@ BOOL CQuorinDlg::OnInitDialog() {
   Invalidate(TRUE);
 
   std::string portName = GetProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM1");
-  std::string speedName = "115200";
-
-  CCommandLine commandLine;
-  if (commandLine.Parse(m_argc, m_argv) >= 1) {
-    if (commandLine.HasOption("-c")) portName = commandLine.GetValue("-c", 0);
-    if (commandLine.HasOption("-s")) speedName = commandLine.GetValue("-s", 0);
+  std::string speedName = SpeedListEntry(SPEED_INDEX_DEFAULT);
+  if (m_commandLine.OptionCount() >= 1) {
+    if (m_commandLine.HasOption("-c")) portName = m_commandLine.GetValue("-c", 0);
+    if (m_commandLine.HasOption("-s")) speedName = m_commandLine.GetValue("-s", 0);
   }
-
   m_cboComPort.SetCurSel(PortIndexFromName(portName));
   m_cboBaud.SetCurSel(SpeedIndexFromName(speedName));
+  m_engine.SelectPort(m_cboComPort.GetCurSel());
+  m_engine.SelectSpeed(m_cboBaud.GetCurSel());
 
-  m_pLink = new CReceiverLink;
-  if (m_pLink->Open(m_cboComPort.GetCurSel(), SPEED_INDEX_BASE, m_hWnd)) {
-    SetStatusText(" Ready ");
-  } else {
-    SetStatusText(" Not Connected");
-    AfxMessageBox("Port Open Error", MB_OK | MB_ICONEXCLAMATION);
-  }
+  // The port is always opened at the base speed, whatever the speed list shows.
+  m_engine.OpenLink(m_hWnd);
+  ShowPortDevices();
 
   SetWindowText("Quorin ver0.99 ");
 
-  std::string fileText = "No File Selected";
-
-  if (commandLine.Parse(m_argc, m_argv) >= 1) {
-    // The first job option present counts, in this order.
-    static const struct {
-      const char* option;
-      int nJob;
-      BOOL bSendMode;
-      void (CQuorinDlg::*pStart)(const std::string&);
-    } kJobOptions[] = {
-        {"-p", JOB_SOFTWARE, 1, &CQuorinDlg::StartSoftwareJob},
-        {"-d", JOB_DATABASE, 1, &CQuorinDlg::StartDatabaseJob},
-        {"-u", JOB_DATABASE, 0, &CQuorinDlg::StartReadJob},
-        {"-b", JOB_BOOT, 1, &CQuorinDlg::StartBootJob},
-    };
-    for (const auto& job : kJobOptions) {
-      if (!commandLine.HasOption(job.option)) continue;
-      // A read always runs at the base speed; the list shows it before the job is armed.
-      if (!job.bSendMode) m_cboBaud.SetCurSel(SPEED_INDEX_BASE);
-      m_nJob = job.nJob;
-      m_bSendMode = job.bSendMode;
-      fileText = commandLine.GetValue(job.option, 0);
-      (this->*job.pStart)(fileText);
-      break;
-    }
-    if (m_bSendFileOpen || m_bReceiveFileOpen) SetStatusText("Turn on the STB");
-  }
-
+  const std::string fileText = StartCommandLineJob("No File Selected");
   m_ctlFileName.SetWindowText(fileText);
   return TRUE;
 }
 
-void CQuorinDlg::OnComPortChanged() {
-  const int nSpeedIndex = m_cboBaud.GetCurSel();
-  const int nPortIndex = m_cboComPort.GetCurSel();
-  if (m_pLink != nullptr && m_pLink->Reopen(nPortIndex, nSpeedIndex)) {
-    m_bLinkLost = FALSE;
-    WriteProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM " + std::to_string(nPortIndex + 1));
-    SetStatusText(" Ready");
-  } else {
-    SetStatusText(" Not Connected");
-    AfxMessageBox("Port Open Error", MB_OK | MB_ICONEXCLAMATION);
+std::string CQuorinDlg::StartCommandLineJob(const std::string& fileText) {
+  const char* option = m_commandLine.FirstJobOption();
+  if (option == nullptr) return fileText;
+  const std::string path = m_commandLine.GetValue(option, 0);
+  switch (option[1]) {
+    case 'p':
+      m_engine.StartSoftwareJob(path);
+      break;
+    case 'd':
+      m_engine.StartDatabaseJob(path);
+      break;
+    case 'u':
+      // A read always runs at the base speed; the list shows it before the job is armed.
+      m_cboBaud.SetCurSel(SPEED_INDEX_BASE);
+      m_engine.SelectSpeed(SPEED_INDEX_BASE);
+      m_engine.StartReadJob(path);
+      break;
+    default:
+      m_engine.StartBootJob(path);
+      break;
   }
+  if (m_engine.Phase() != JobPhase::Idle) m_engine.SetStatusText("Turn on the STB");
+  return path;
+}
+
+// ---- what the engine reports ---------------------------------------------------------------
+
+void CQuorinDlg::OnStatusText(const std::string& text) { SetStatusText(text); }
+
+void CQuorinDlg::SetStatusText(const std::string& text) {
+  if (m_ctlStatus.GetSafeHwnd() == nullptr) return;
+  // Hidden and shown again so that the new text replaces the old at once.
+  m_ctlStatus.ShowWindow(SW_HIDE);
+  m_ctlStatus.SetWindowText(text);
+  m_ctlStatus.ShowWindow(SW_SHOW);
+  m_ctlStatus.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void CQuorinDlg::OnProgress(const JobProgress& progress) {
+  if (m_ctlProgress.GetSafeHwnd() == nullptr) return;
+  m_ctlProgress.SetPos(progress.nPos);
+  m_ctlProgress.UpdateWindow();
+}
+
+void CQuorinDlg::OnMessageBox(const std::string& text, BoxKind) {
+  // Every box of the program looks the same: the text, the exclamation icon and OK.
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CQuorinDlg::OnJobEnded(const JobResult&) {}
+
+// ---- the user's actions --------------------------------------------------------------------
+
+void CQuorinDlg::ShowEngineSelection() {
+  m_cboComPort.SetCurSel(m_engine.SelectedPortIndex());
+  m_cboBaud.SetCurSel(m_engine.SelectedSpeedIndex());
+}
+
+void CQuorinDlg::ShowPortDevices() {
+  // Which device each entry stands for on this machine, the selected one marked.
+  std::string tip;
+  for (int i = 0; i < m_cboComPort.GetCount(); ++i) {
+    const std::string name = m_cboComPort.GetLBText(i);
+    const std::string path = CSerialDevice::DevicePathFor(name);
+    if (path.empty()) continue;
+    if (!tip.empty()) tip += "\n";
+    tip += (i == m_cboComPort.GetCurSel() ? "\u25B8 " : "    ") + name + " \u2192 " + path;
+  }
+  m_cboComPort.SetToolTipText(tip);
+}
+
+void CQuorinDlg::OnComPortChanged() {
+  if (m_engine.IsBusy()) {
+    ShowEngineSelection();
+    return;
+  }
+  m_engine.SelectSpeed(m_cboBaud.GetCurSel());
+  m_engine.ChangePort(m_cboComPort.GetCurSel());
+  ShowPortDevices();
+}
+
+void CQuorinDlg::OnSpeedChanged() {
+  // A speed change alone does nothing at that moment; a job reads it when it needs it.
+  if (m_engine.IsBusy()) {
+    ShowEngineSelection();
+    return;
+  }
+  m_engine.SelectSpeed(m_cboBaud.GetCurSel());
+}
+
+void CQuorinDlg::OnSendToReceiver() {
+  if (m_engine.IsBusy()) return;
+  FileDialogRequest request;
+  request.save = false;
+  request.filter = SEND_FILTER;
+  request.initialFolder = GetProfileString(PROFILE_SECTION, PROFILE_FOLDER, "");
+  request.hideReadOnly = true;
+  const FileDialogResult result = RunFileDialog(m_hWnd, request);
+  if (!result.ok || m_engine.IsBusy()) return;
+
+  const int nJob = m_engine.PrepareSend(result.path, result.fileName);
+  if (nJob == JOB_INVALID) return;
+  m_ctlFileName.SetWindowText(result.path);
+  m_engine.StartSendJob(nJob, result.path);
+}
+
+void CQuorinDlg::OnReadFromReceiver() {
+  if (m_engine.IsBusy()) return;
+  m_engine.PrepareRead();
+  ChooseReadFile();
+}
+
+void CQuorinDlg::ChooseReadFile() {
+  FileDialogRequest request;
+  request.save = true;
+  request.filter = READ_FILTER;
+  request.hideReadOnly = true;
+  request.overwritePrompt = true;
+  // ".bin" is added to a name without extension below; the dialog is told so that its
+  // overwrite prompt asks about the file that will really be written.
+  request.defaultExt = "bin";
+  const FileDialogResult result = RunFileDialog(m_hWnd, request);
+  if (!result.ok || m_engine.IsBusy()) return;
+
+  std::string path = result.path;
+  std::string fileName = result.fileName.empty() ? FileNameOf(path) : result.fileName;
+  if (fileName.find('.') == std::string::npos) {
+    path += DEFAULT_EXTENSION;
+    fileName += DEFAULT_EXTENSION;
+  }
+  m_ctlFileName.SetWindowText(fileName);
+  m_engine.SetStatusText(fileName);
+  m_engine.StartReadJob(path);
 }
 
 void CQuorinDlg::OnSysCommand(UINT nID, LPARAM lParam) {
@@ -191,24 +262,29 @@ void CQuorinDlg::OnLButtonDown(UINT nFlags, POINT point) {
 }
 
 void CQuorinDlg::OnClose() {
-  ReleaseLink();
-  CloseJobFile();
+  m_engine.ReleaseLink();
+  m_engine.AbandonJob();
   Default();
 }
 
 void CQuorinDlg::OnExit() {
-  CloseJobFile();
+  m_engine.AbandonJob();
   DestroyWindow();
 }
 
 void CQuorinDlg::PostNcDestroy() {
-  ReleaseLink();
+  m_engine.ReleaseLink();
   CDialog::PostNcDestroy();
 }
 
-void CQuorinDlg::ReleaseLink() {
-  if (m_pLink == nullptr) return;
-  if (m_pLink->IsConnected()) m_pLink->Close();
-  delete m_pLink;
-  m_pLink = nullptr;
+// ---- forwarded to the engine ---------------------------------------------------------------
+
+void CQuorinDlg::OnTimer(UINT_PTR nIDEvent) { m_engine.OnTimer(nIDEvent); }
+
+LRESULT CQuorinDlg::OnReceiverEvent(WPARAM wParam, LPARAM lParam) {
+  return m_engine.OnReceiverEvent(wParam, lParam);
+}
+
+LRESULT CQuorinDlg::OnLinkLost(WPARAM wParam, LPARAM lParam) {
+  return m_engine.OnLinkLost(wParam, lParam);
 }

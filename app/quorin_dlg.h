@@ -1,70 +1,43 @@
-// CQuorinDlg: the main window. Start-up, port change, About box and the ways out live in
-// app/quorin_dlg.cpp; the transfer handlers (received data, send and read jobs, channel lists)
-// are members of the same class and live in transfer/.
+// CQuorinDlg: the main window. It owns the transfer engine, forwards the serial link's
+// messages, its timer and the user's buttons and lists to it, and shows what the engine
+// reports: status line, progress bar and message boxes.
 #pragma once
 
-#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "controls/ellipsis_label.h"
 #include "controls/shaded_progress_ctrl.h"
-#include "platform/os/file.h"
 #include "platform/ui/window.h"
 #include "resources/resource.h"
-#include "transfer/receiver_link.h"
+#include "transfer/transfer_engine.h"
 
-class CQuorinDlg : public CDialog {
+class CQuorinDlg : public CDialog, public IJobObserver {
  public:
-  // argc/argv: the command line the job options come from (none by default).
+  // argc/argv: the command line the options come from (none by default).
   explicit CQuorinDlg(CWnd* pParent = nullptr, int argc = 0, const char* const* argv = nullptr);
   ~CQuorinDlg() override;
 
-  // Members in declared order (the transfer engine's among them).
-  BOOL m_bAwaitDone;
   CEllipsisLabel m_ctlFileName;
   CStatic m_ctlStatus;
   CShadedProgressCtrl m_ctlProgress;
   CComboBox m_cboBaud;
   CComboBox m_cboComPort;
   HICON m_hIcon;
-  std::uint32_t m_nRemaining;
-  std::uint32_t m_nTotal;
-  BOOL m_bSendMode;
-  BOOL m_bSendFileOpen;
-  BOOL m_bReceiveFileOpen;
-  BOOL m_bRawReceive;
-  CFile m_file;
-  CReceiverLink* m_pLink;
-  int m_nJob;
 
-  // Read job's received-byte count.
-  std::int32_t m_nReceived = 0;
-  // The reply code being acted on (0 outside a reply), so that an observer of a message box
-  // can tell a "Communication Error" the job survives (0x41) from one that ends it.
-  BYTE m_nReplyInHand = 0;
-  // The serial link reported that its device went away.
-  BOOL m_bLinkLost = FALSE;
+  // Another watcher of the engine besides the window (the terminal mode); before DoModal.
+  void AddJobObserver(IJobObserver* pObserver) { m_engine.AddObserver(pObserver); }
+  CTransferEngine& Engine() { return m_engine; }
+  const CTransferEngine& Engine() const { return m_engine; }
 
-  // Port name and speed name to list entry (the start-up tables).
-  static int PortIndexFromName(const std::string& name);
-  static int SpeedIndexFromName(const std::string& name);
-
-  // Transfer engine operations.
   void SetStatusText(const std::string& text);
-  void CloseJobFile();
-  void ReturnToBaseSpeed();
-  void SendNextBlock(int nKind);
-  void ReceiveRawChunk(const BYTE* pData, DWORD nCount);
-  int ClassifyFile(const std::string& path);
-  void StartSoftwareJob(const std::string& path);
-  void StartDatabaseJob(const std::string& path);
-  void StartBootJob(const std::string& path);
-  void StartReadJob(const std::string& path);
-  void SetJobSize();
-  void ChooseReadFile();
-  void SendChannelListRaw(const std::string& path);
-  void HandOffChannelList(const std::string& path);
-  void ReleaseLink();
+
+  // IJobObserver: what the engine reports, shown as the window always showed it.
+  void OnStatusText(const std::string& text) override;
+  void OnProgress(const JobProgress& progress) override;
+  void OnMessageBox(const std::string& text, BoxKind kind) override;
+  void OnJobEnded(const JobResult& result) override;
 
   // Handlers.
   BOOL OnInitDialog() override;
@@ -73,11 +46,14 @@ class CQuorinDlg : public CDialog {
   void OnPaint();
   HICON OnQueryDragIcon();
   void OnComPortChanged();
+  void OnSpeedChanged();
   void OnSendToReceiver();
   void OnExit();
   void OnLButtonDown(UINT nFlags, POINT point);
   void OnReadFromReceiver();
+  void ChooseReadFile();
   void OnClose();
+  void OnTimer(UINT_PTR nIDEvent);
   LRESULT OnReceiverEvent(WPARAM wParam, LPARAM lParam);
   LRESULT OnLinkLost(WPARAM wParam, LPARAM lParam);
 
@@ -87,30 +63,14 @@ class CQuorinDlg : public CDialog {
   void PostNcDestroy() override;
 
  private:
-  // The job's end after an error reply or a file error: file closed, back to base speed, box.
-  void EndJobWithError(const std::string& message);
-  void ActOnReply(BYTE code, BYTE paramA);
+  // Arms the job the command line names, if any; returns the file-name line's text.
+  std::string StartCommandLineJob(const std::string& fileText);
+  // Puts the lists back to what the engine runs with (a change during a pause does nothing).
+  void ShowEngineSelection();
+  void ShowPortDevices();
 
-  // ---- transfer engine helpers (transfer/*.cpp) ----
-  void ConsumeDelivery(const BYTE* pData, DWORD nCount);
-  // Moves bytes that arrived behind a 0x26 reply into the current raw piece.
-  void TakeHeldRawBytes();
-  DWORD RawPieceRoom() const;
-  void ReleaseReader();
-  void SetProgressPos(int nPos);
-  int SelectedPortIndex();
-  int SelectedSpeedIndex();
-  // Reopens the link on the selected port; a failure leaves the status " Not Connected".
-  BOOL ReopenLink(int nSpeedIndex);
-  // Opens the job file for reading and clears what the previous job left in the block buffer.
-  BOOL OpenSendFile(const std::string& path);
-  // Closes an empty job file with "Invalid File"; TRUE when it did.
-  BOOL RefuseEmptyImage();
-  void RememberFolder(const std::string& path);
-  // ---- end of transfer engine helpers ----
-
-  int m_argc;
-  const char* const* m_argv;
+  CTransferEngine m_engine;
+  CCommandLine m_commandLine;
 };
 
 // The About box (template 100): no members and no handlers of its own.

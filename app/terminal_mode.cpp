@@ -5,9 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/quorin_app.h"
-#include "app/quorin_dlg.h"
 #include "platform/os/console.h"
-#include "platform/os/settings.h"
 #include "resources/resource.h"
 
 namespace {
@@ -25,34 +23,6 @@ std::string GroupThousands(unsigned long long n) {
   return out;
 }
 
-// Boxes after which the job goes on by itself.
-bool IsNonEndingBox(const std::string& text) {
-  return text == "Boot Changed" || text == "Not Boot File!";
-}
-
-std::string PortOpenAdvice(const CQuorinDlg& dlg) {
-  if (dlg.m_pLink == nullptr) return "";
-  const std::string path = dlg.m_pLink->DevicePath();
-  const std::string device = path.empty() ? std::string("the port") : path;
-  switch (dlg.m_pLink->LastOpenError()) {
-    case SerialOpenError::PermissionDenied:
-      return "Permission denied on " + device +
-             ": the user must be in the group that owns the device (usually dialout).";
-    case SerialOpenError::Busy:
-      return device + " is busy: another program holds it.";
-    case SerialOpenError::NoDevice:
-      if (path.empty()) {
-        return "No such device: the port has no device; map it in section [Devices] of " +
-               GetProfileFilePath() + ".";
-      }
-      return "No such device: " + path + ".";
-    case SerialOpenError::NotSerial:
-      return device + " is not a serial device.";
-    default:
-      return dlg.m_pLink->LastOpenErrorText();
-  }
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CTerminalMode, CWnd)
@@ -62,17 +32,13 @@ END_MESSAGE_MAP()
 CTerminalMode::CTerminalMode() = default;
 
 CTerminalMode::~CTerminalMode() {
-  GetHeadlessBackend().SetObserver(nullptr);
   if (m_hWnd != nullptr) DestroyWindow();
 }
 
 bool CTerminalMode::HasJobOption(int argc, const char* const* argv) {
   CCommandLine commandLine;
-  if (commandLine.Parse(argc, argv) < 1) return false;
-  for (const char* option : {"-p", "-d", "-u", "-b"}) {
-    if (commandLine.HasOption(option)) return true;
-  }
-  return false;
+  commandLine.Parse(argc, argv);
+  return commandLine.FirstJobOption() != nullptr;
 }
 
 std::string CTerminalMode::HelpText() {
@@ -91,13 +57,15 @@ int CTerminalMode::Run(int argc, const char* const* argv) {
   }
   m_bTerminal = IsStdoutTerminal();
   CreateMessageWindow(this);
-  RouteTerminationSignals(m_hWnd, WM_TERMINATION_SIGNAL);
-  GetHeadlessBackend().SetObserver(this);
+  const HWND hSelf = m_hWnd;
+  RouteTerminationSignals(
+      [hSelf](int nExitStatus) { platform::PostMessage(hSelf, WM_TERMINATION_SIGNAL, nExitStatus, 0); });
 
   theApp.SetCommandLine(argc, argv);
+  theApp.SetJobObserver(this);
   theApp.InitInstance();
+  theApp.SetJobObserver(nullptr);
 
-  GetHeadlessBackend().SetObserver(nullptr);
   StopRoutingTerminationSignals();
   if (m_bProgressLineOpen) WriteStdout("\n");
   m_bProgressLineOpen = false;
@@ -112,21 +80,14 @@ void CTerminalMode::PrintLine(const std::string& text) {
   WriteStdout(text + "\n");
 }
 
-void CTerminalMode::ShowProgress(int percent) {
-  const CQuorinDlg* dlg = m_pDlg;
-  unsigned long long total = dlg ? dlg->m_nTotal : 0;
-  unsigned long long done = 0;
-  if (dlg != nullptr) {
-    if (dlg->m_bSendMode) {
-      done = dlg->m_bSendFileOpen ? total - dlg->m_nRemaining : total;
-    } else {
-      done = dlg->m_nReceived > 0 ? static_cast<unsigned long long>(dlg->m_nReceived) : 0;
-      if (percent >= 100) done = total;
-    }
-  }
+void CTerminalMode::OnProgress(const JobProgress& progress) {
+  if (m_bFinished) return;
+  const int percent = progress.nPos;
+  if (percent < m_nLastDecile * 10) m_nLastDecile = -1;  // a new job starts again at 0
   char head[32];
   std::snprintf(head, sizeof head, "%3d %%", percent);
-  const std::string bytes = GroupThousands(done) + " of " + GroupThousands(total) + " bytes";
+  const std::string bytes =
+      GroupThousands(progress.nDone) + " of " + GroupThousands(progress.nTotal) + " bytes";
   if (m_bTerminal) {
     WriteStdout("\r" + std::string(head) + "  " + bytes + "   ");
     m_bProgressLineOpen = true;
@@ -139,45 +100,31 @@ void CTerminalMode::ShowProgress(int percent) {
   }
 }
 
-void CTerminalMode::OnHeadlessEvent(const HeadlessEvent& event) {
-  if (m_pDlg == nullptr) m_pDlg = dynamic_cast<CQuorinDlg*>(AfxGetApp()->m_pMainWnd);
+void CTerminalMode::OnStatusText(const std::string& text) {
   // Once the run is decided, what the start-up still does on its way out is not news.
+  if (!m_bFinished) PrintLine(text);
+}
+
+void CTerminalMode::OnMessageBox(const std::string& text, BoxKind) {
+  if (!m_bFinished) PrintLine(text);
+}
+
+void CTerminalMode::OnJobEnded(const JobResult& result) {
   if (m_bFinished) return;
-  switch (event.kind) {
-    case HeadlessEvent::Text:
-      if (event.id != IDC_STATUS) return;
-      // The read job's starter and the start-up both ask for the receiver: say it once.
-      if (event.text == m_lastStatus) return;
-      m_lastStatus = event.text;
-      PrintLine(event.text);
-      // The link went away while the program was running.
-      if (event.text == " Not Connected" && m_pDlg != nullptr && m_pDlg->m_bLinkLost) {
-        PrintLine("The serial link was lost.");
-        Finish(EXIT_JOB_FAILED);
-      }
+  switch (result.outcome) {
+    case JobOutcome::Done:
+      Finish(EXIT_DONE);
       return;
-    case HeadlessEvent::Progress:
-      if (event.id != IDC_PROGRESS) return;
-      if (event.value < m_nLastDecile * 10) m_nLastDecile = -1;  // a new job starts again at 0
-      ShowProgress(event.value);
-      return;
-    case HeadlessEvent::MessageBox:
-      PrintLine(event.text);
-      if (event.text == "Done") {
-        Finish(EXIT_DONE);
-      } else if (event.text == "Port Open Error") {
-        if (m_pDlg != nullptr) PrintLine(PortOpenAdvice(*m_pDlg));
-        Finish(EXIT_JOB_FAILED);
-      } else if (event.text == "Communication Error" && m_pDlg != nullptr &&
-                 m_pDlg->m_nReplyInHand == RSP_COMM_ERROR) {
-        // The receiver reports a hiccup and carries on.
-      } else if (!IsNonEndingBox(event.text)) {
-        Finish(EXIT_JOB_FAILED);
-      }
-      return;
+    case JobOutcome::PortOpenError:
+      PrintLine(result.sReason);
+      break;
+    case JobOutcome::LinkLost:
+      PrintLine("The serial link was lost.");
+      break;
     default:
-      return;
+      break;
   }
+  Finish(EXIT_JOB_FAILED);
 }
 
 void CTerminalMode::Finish(int status) {

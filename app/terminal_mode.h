@@ -9,16 +9,14 @@
 
 #include <string>
 
-#include "platform/ui/headless/headless_backend.h"
 #include "platform/ui/window.h"
-
-class CQuorinDlg;
+#include "transfer/job_observer.h"
 
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_JOB_FAILED = 1;
 constexpr int EXIT_NO_JOB = 2;
 
-class CTerminalMode : public CWnd, public IHeadlessObserver {
+class CTerminalMode : public CWnd, public IJobObserver {
  public:
   CTerminalMode();
   ~CTerminalMode() override;
@@ -30,7 +28,10 @@ class CTerminalMode : public CWnd, public IHeadlessObserver {
   // Runs the dialog in the terminal; returns the exit status.
   int Run(int argc, const char* const* argv);
 
-  void OnHeadlessEvent(const HeadlessEvent& event) override;
+  void OnStatusText(const std::string& text) override;
+  void OnProgress(const JobProgress& progress) override;
+  void OnMessageBox(const std::string& text, BoxKind kind) override;
+  void OnJobEnded(const JobResult& result) override;
   LRESULT OnTerminationSignal(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
@@ -38,13 +39,10 @@ class CTerminalMode : public CWnd, public IHeadlessObserver {
  private:
   void Finish(int status);
   void PrintLine(const std::string& text);
-  void ShowProgress(int percent);
 
-  CQuorinDlg* m_pDlg = nullptr;
   bool m_bTerminal = false;
   bool m_bProgressLineOpen = false;
   int m_nLastDecile = -1;
-  std::string m_lastStatus;
   int m_nStatus = EXIT_JOB_FAILED;
   bool m_bFinished = false;
 };

@@ -4,8 +4,11 @@
 // pseudo-terminal) and, interleaved with it, a whole software job of the real PC side (dialog
 // on the headless backend, serial reader, state machine) against a responder that answers at
 // once; then the CPU the PC side uses while an armed job waits for a receiver that stays
-// silent. The PC side always runs in a child process of its own (this program started again
-// with --pc-side), so its CPU time and memory are its own.
+// silent; then how late the window thread handles a periodic timer through a software job, a
+// boot job (with its pause) and a raw channel list. The PC side always runs in a child process
+// of its own (this program started again with --pc-side), so its CPU time and memory are its
+// own.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,23 +34,28 @@ constexpr int JOB_SPEED_INDEX = 5;  // 115200 baud, as the PC side is started wi
 constexpr DWORD CHILD_END_TIMEOUT_MS = 15000;
 constexpr int ARMED_TIMEOUT_MS = 10000;
 constexpr DWORD IDLE_SETTLE_MS = 1000;
+constexpr std::uint32_t STALL_IMAGE_BYTES = 1048576;
+constexpr std::uint32_t STALL_BOOT_BYTES = 131072;
+constexpr DWORD STALL_JOB_TIMEOUT_MS = 300000;
 
 struct BenchOptions {
   bool bPin = true;
   int nRounds = 10000;
   std::uint32_t nImageBytes = 4000000;
   int nIdleSeconds = 10;
+  std::uint32_t nListBytes = 200000;
   std::string sJsonPath = QUORIN_BENCH_JSON;
 };
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--pin yes|no]\n"
-               "                    [--json PATH]\n"
+               "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--list-bytes N]\n"
+               "                    [--pin yes|no] [--json PATH]\n"
                "  --rounds N        floor round trips (default 10000)\n"
                "  --image-bytes N   software image size, 65536 to 4194303 and not a database's\n"
                "                    (over 196608, under 393216, a multiple of 1024); default 4000000\n"
                "  --idle-seconds N  how long the armed job waits for a silent receiver (default 10)\n"
+               "  --list-bytes N    the raw channel list sent at 230400 baud (default 200000)\n"
                "  --pin yes|no      each side of the line on a processor of its own (default yes)\n"
                "  --json PATH       where the figures go (default %s)\n",
                QUORIN_BENCH_JSON);
@@ -77,6 +85,8 @@ BOOL ParseOptions(int argc, char** argv, BenchOptions& options) {
       options.nImageBytes = static_cast<std::uint32_t>(n);
     } else if (option == "--idle-seconds" && ParseNumber(pValue, 1, 3600, n)) {
       options.nIdleSeconds = static_cast<int>(n);
+    } else if (option == "--list-bytes" && ParseNumber(pValue, 0, 4000000, n)) {
+      options.nListBytes = static_cast<std::uint32_t>(n);
     } else if (option == "--pin" && (std::string(pValue) == "yes" || std::string(pValue) == "no")) {
       options.bPin = std::string(pValue) == "yes";
     } else if (option == "--json") {
@@ -157,6 +167,87 @@ BOOL StartPcSide(CChildProcess& pc, const std::string& sExe, const CPseudoTermin
   std::error_code ec;
   fs::create_directories(sConfig, ec);
   return pc.Start(sExe, {"--pc-side", pty.SlavePath(), sImage, sConfig}, plan.pcSide);
+}
+
+// One job of the PC side with the window's probe timer; its worst lateness in ms, or -1.
+double RunStallJob(const std::string& sExe, const CWorkFolder& work, PcSideJob job,
+                   const std::vector<BYTE>& file, const CpuPlan& plan, std::string& sError) {
+  const std::string sName = CBenchPcSide::JobName(job);
+  const std::string sFile = work.Path(sName + (job == PcSideJob::ChannelList ? ".sdx" : ".bin"));
+  const std::string sConfig = work.Path("config-" + sName);
+  const std::string sProbe = work.Path("probe-" + sName);
+  std::error_code ec;
+  fs::create_directories(sConfig, ec);
+  CPseudoTerminal pty;
+  if (!WriteImage(sFile, file) || !pty.Open()) {
+    sError = sName + ": cannot prepare the job";
+    return -1;
+  }
+  CChildProcess pc;
+  if (!pc.Start(sExe, {"--pc-probe", sName, pty.SlavePath(), sFile, sConfig, sProbe}, plan.pcSide)) {
+    sError = sName + ": the PC side could not be started";
+    return -1;
+  }
+  int nStatus = -1;
+  bool bEnded = false;
+  if (job == PcSideJob::ChannelList) {
+    // No receiver protocol: the line is only read, until the PC side has ended.
+    std::size_t nReceived = 0;
+    BYTE buffer[4096];
+    const std::uint64_t tEnd = MonotonicNanoseconds() + std::uint64_t{STALL_JOB_TIMEOUT_MS} * 1000000;
+    while (!bEnded && MonotonicNanoseconds() < tEnd) {
+      bEnded = pc.Wait(0, nStatus);
+      const int n = pty.Read(buffer, sizeof buffer, 50);
+      if (n > 0) nReceived += static_cast<std::size_t>(n);
+    }
+    for (int n; (n = pty.Read(buffer, sizeof buffer, 0)) > 0;) nReceived += static_cast<std::size_t>(n);
+    if (nReceived != file.size()) {
+      sError = "list: the line carried " + std::to_string(nReceived) + " of " +
+               std::to_string(file.size()) + " bytes";
+      return -1;
+    }
+  } else {
+    CBenchResponder responder(pty, file, JOB_SPEED_INDEX, 0,
+                              job == PcSideJob::Boot ? JOB_BOOT : JOB_SOFTWARE);
+    if (!responder.Run()) {
+      sError = sName + ": " + responder.Error();
+      return -1;
+    }
+  }
+  if (!bEnded) bEnded = pc.Wait(STALL_JOB_TIMEOUT_MS, nStatus);
+  if (!bEnded || nStatus != PC_SIDE_DONE) {
+    sError = sName + ": the PC side did not end with \"Done\" (status " + std::to_string(nStatus) + ")";
+    return -1;
+  }
+  double dMaxMs = -1;
+  unsigned long long nCount = 0;
+  std::ifstream in(sProbe);
+  if (!(in >> dMaxMs >> nCount) || nCount == 0) {
+    sError = sName + ": no lateness figure";
+    return -1;
+  }
+  return dMaxMs;
+}
+
+BOOL RunWindowStall(const std::string& sExe, const CWorkFolder& work, std::uint32_t nListBytes,
+                    const CpuPlan& plan, CBenchReport& report, std::string& sError) {
+  const struct {
+    PcSideJob job;
+    std::uint32_t nBytes;
+    const char* pKey;
+  } jobs[] = {{PcSideJob::Software, STALL_IMAGE_BYTES, "window_stall_software_ms"},
+              {PcSideJob::Boot, STALL_BOOT_BYTES, "window_stall_boot_ms"},
+              {PcSideJob::ChannelList, nListBytes, "window_stall_list_ms"}};
+  double dWorst = 0;
+  for (const auto& j : jobs) {
+    std::fprintf(stderr, "window stall: %s job (%u bytes)...\n", CBenchPcSide::JobName(j.job), j.nBytes);
+    const double dMs = RunStallJob(sExe, work, j.job, MakeImage(j.nBytes), plan, sError);
+    if (dMs < 0) return FALSE;
+    report.Set(j.pKey, dMs);
+    dWorst = std::max(dWorst, dMs);
+  }
+  report.Set("window_stall_max_ms", dWorst);
+  return TRUE;
 }
 
 // The floor's rounds are spread over the job, a few after each block, so that both see the
@@ -308,6 +399,10 @@ int RunBenchmark(const BenchOptions& options) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
     return 1;
   }
+  if (!RunWindowStall(sExe, work, options.nListBytes, plan, report, sError)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+    return 1;
+  }
   report.Set("load_average_1min_after", LoadAverage());
 
   std::fputs(report.Table().c_str(), stdout);
@@ -329,7 +424,12 @@ int main(int argc, char** argv) {
   }
   if (argc >= 2 && std::string(argv[1]) == "--pc-side") {
     if (argc != 5) return PC_SIDE_NO_START;
-    return CBenchPcSide::Run(argv[2], argv[3], argv[4]);
+    return CBenchPcSide::Run(PcSideJob::Software, argv[2], argv[3], argv[4]);
+  }
+  if (argc >= 2 && std::string(argv[1]) == "--pc-probe") {
+    PcSideJob job = PcSideJob::Software;
+    if (argc != 7 || !CBenchPcSide::JobFromName(argv[2], job)) return PC_SIDE_NO_START;
+    return CBenchPcSide::Run(job, argv[3], argv[4], argv[5], argv[6]);
   }
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     Usage(stdout);

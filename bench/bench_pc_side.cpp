@@ -1,56 +1,110 @@
 #include "bench/bench_pc_side.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "app/quorin_dlg.h"
-#include "platform/ui/headless/headless_backend.h"
 #include "platform/os/settings.h"
+#include "platform/ui/headless/headless_backend.h"
 
 namespace {
 
 // Far beyond any job the benchmark runs; the PC side never waits without an end.
 constexpr DWORD JOB_TIME_LIMIT_MS = 600000;
+constexpr UINT_PTR PROBE_TIMER = 1;
 
-// Sees the job's end as it happens, without searching the backend's record.
-class CJobEndWatch : public IHeadlessObserver {
+// Sees the job's end as the engine reports it.
+class CJobEndWatch : public IJobObserver {
  public:
-  void OnHeadlessEvent(const HeadlessEvent& event) override {
+  void OnStatusText(const std::string&) override {}
+  void OnProgress(const JobProgress&) override {}
+  void OnMessageBox(const std::string&, BoxKind) override {}
+  void OnJobEnded(const JobResult& result) override {
     if (m_nResult >= 0) return;
-    if (event.kind == HeadlessEvent::MessageBox) {
-      m_nResult = event.text == "Done" ? PC_SIDE_DONE : PC_SIDE_OTHER_BOX;
-    } else if (event.kind == HeadlessEvent::Text && event.id == IDC_STATUS &&
-               event.text == " Not Connected") {
-      m_nResult = PC_SIDE_LINK_LOST;
+    switch (result.outcome) {
+      case JobOutcome::Done:
+        m_nResult = PC_SIDE_DONE;
+        break;
+      case JobOutcome::LinkLost:
+        m_nResult = PC_SIDE_LINK_LOST;
+        break;
+      default:
+        m_nResult = PC_SIDE_OTHER_BOX;
+        break;
     }
   }
   int m_nResult = -1;
 };
 
+// A window with nothing to do but take its timer's messages.
+class CProbeWindow : public CWnd {
+ public:
+  CProbeWindow() { CreateMessageWindow(this); }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    return message == WM_TIMER ? 0 : CWnd::WindowProc(message, wParam, lParam);
+  }
+};
+
 }  // namespace
 
-int CBenchPcSide::Run(const std::string& sDevicePath, const std::string& sImagePath,
-                      const std::string& sConfigDir) {
+const char* CBenchPcSide::JobName(PcSideJob job) {
+  switch (job) {
+    case PcSideJob::Boot: return "boot";
+    case PcSideJob::ChannelList: return "list";
+    default: return "software";
+  }
+}
+
+bool CBenchPcSide::JobFromName(const std::string& sName, PcSideJob& job) {
+  for (PcSideJob j : {PcSideJob::Software, PcSideJob::Boot, PcSideJob::ChannelList}) {
+    if (sName == JobName(j)) {
+      job = j;
+      return true;
+    }
+  }
+  return false;
+}
+
+int CBenchPcSide::Run(PcSideJob job, const std::string& sDevicePath, const std::string& sFilePath,
+                      const std::string& sConfigDir, const std::string& sProbePath) {
   if (setenv("XDG_CONFIG_HOME", sConfigDir.c_str(), 1) != 0) return PC_SIDE_NO_START;
   if (!WriteProfileString("Devices", "COM1", sDevicePath)) return PC_SIDE_NO_START;
 
+  std::vector<const char*> argv = {"quorin", "-c", "COM1", "-s"};
+  argv.push_back(job == PcSideJob::ChannelList ? "230400" : "115200");
+  if (job != PcSideJob::ChannelList) {
+    argv.push_back(job == PcSideJob::Boot ? "-b" : "-p");
+    argv.push_back(sFilePath.c_str());
+  }
+
   CHeadlessBackend& ui = GetHeadlessBackend();
   CJobEndWatch watch;
-  ui.SetObserver(&watch);
-  const char* const argv[] = {"quorin", "-c", "COM1", "-s", "115200", "-p", sImagePath.c_str()};
+  CProbeWindow probe;
+  if (!sProbePath.empty()) SetTimer(probe.m_hWnd, PROBE_TIMER, PROBE_PERIOD_MS);
   int nResult = PC_SIDE_NO_START;
   {
-    CQuorinDlg dlg(nullptr, 7, argv);
-    if (!dlg.Create() || dlg.m_pLink == nullptr || !dlg.m_pLink->IsConnected()) {
-      nResult = PC_SIDE_NO_START;
-    } else if (watch.m_nResult >= 0) {
-      nResult = watch.m_nResult;  // ended during start-up
-    } else if (!ui.PumpUntil([&watch] { return watch.m_nResult >= 0; }, JOB_TIME_LIMIT_MS)) {
-      nResult = PC_SIDE_TIMED_OUT;
-    } else {
-      nResult = watch.m_nResult;
+    CQuorinDlg dlg(nullptr, static_cast<int>(argv.size()), argv.data());
+    dlg.AddJobObserver(&watch);
+    if (dlg.Create() && dlg.Engine().IsLinkOpen()) {
+      if (job == PcSideJob::ChannelList) {
+        ui.QueueFileDialogAnswer(sFilePath);
+        CHeadlessBackend::Click(dlg.m_hWnd, IDC_SEND);
+      }
+      if (watch.m_nResult < 0 &&
+          !ui.PumpUntil([&watch] { return watch.m_nResult >= 0; }, JOB_TIME_LIMIT_MS)) {
+        nResult = PC_SIDE_TIMED_OUT;
+      } else {
+        nResult = watch.m_nResult;
+      }
     }
     if (dlg.m_hWnd != nullptr) dlg.DestroyWindow();
   }
-  ui.SetObserver(nullptr);
-  return nResult;
+  if (sProbePath.empty()) return nResult;
+
+  const TimerLateness lateness = GetTimerLateness(probe.m_hWnd, PROBE_TIMER);
+  std::FILE* out = std::fopen(sProbePath.c_str(), "w");
+  if (out == nullptr) return PC_SIDE_NO_FIGURE;
+  std::fprintf(out, "%.3f %llu\n", lateness.maxMs, static_cast<unsigned long long>(lateness.count));
+  return std::fclose(out) == 0 ? nResult : PC_SIDE_NO_FIGURE;
 }

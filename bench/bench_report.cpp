@@ -95,6 +95,10 @@ std::string CBenchReport::Table() const {
   row("PC resident idle, peak (KiB)", line, "");
   row("PC resident growth in the job (KiB)", one("rss_growth_kib", "%10.0f"), "target: <= 8192");
   row("PC CPU while an armed job waits (%)", one("idle_wait_cpu_percent", "%10.3f"), "target: < 0.5");
+  std::snprintf(line, sizeof line, "%10.1f %10.1f %10.1f", Get("window_stall_software_ms"),
+                Get("window_stall_boot_ms"), Get("window_stall_list_ms"));
+  row("window stall (ms): software, boot, list", line, "");
+  row("window stall, worst (ms)", one("window_stall_max_ms", "%10.1f"), "target: <= 25");
   std::snprintf(line, sizeof line, "%10.2f %10.2f", Get("load_average_1min_before"),
                 Get("load_average_1min_after"));
   row("load average before, after", line, "");

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/os/process_stats.h"
+#include "transfer/frame_codec.h"
 #include "transfer/protocol.h"
 
 namespace {
@@ -19,11 +20,6 @@ constexpr int SETTLE_MS = 300;
 constexpr int FRAME_BYTES = quorin::FRAME_HEADER_SIZE;
 constexpr int BLOCK_BYTES = quorin::DATA_BLOCK_SIZE;
 
-std::uint32_t BigEndian(const BYTE* p) {
-  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
-
 std::uint64_t Nanoseconds(Clock::duration d) {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
 }
@@ -31,8 +27,8 @@ std::uint64_t Nanoseconds(Clock::duration d) {
 }  // namespace
 
 CBenchResponder::CBenchResponder(CPseudoTerminal& pty, const std::vector<BYTE>& image,
-                                 int nSpeedIndex, int nPcPid)
-    : m_pty(pty), m_image(image), m_nSpeedIndex(nSpeedIndex), m_nPcPid(nPcPid) {}
+                                 int nSpeedIndex, int nPcPid, int nJob)
+    : m_pty(pty), m_image(image), m_nSpeedIndex(nSpeedIndex), m_nPcPid(nPcPid), m_nJob(nJob) {}
 
 BOOL CBenchResponder::Fail(const std::string& sWhat) {
   if (m_sError.empty()) m_sError = sWhat;
@@ -96,7 +92,7 @@ BOOL CBenchResponder::Run() {
   if (!Reply(RSP_READY) || !ExpectCommand(CMD_START_SEND, "the start command")) return FALSE;
   BYTE job[quorin::JOB_BLOCK_SIZE];
   if (!Expect(job, sizeof job, "the job block")) return FALSE;
-  if (BigEndian(job + JOBBLK_OFS_SIZE) != m_image.size() || job[JOBBLK_OFS_JOB_CODE] != JOB_SOFTWARE) {
+  if (quorin::GetBigEndian(job + JOBBLK_OFS_SIZE) != m_image.size() || job[JOBBLK_OFS_JOB_CODE] != m_nJob) {
     return Fail("the job block announces another job");
   }
   if (!RunDataPhase()) return FALSE;
@@ -154,14 +150,13 @@ BOOL CBenchResponder::CheckBlock(const BYTE* pFrame, std::uint32_t nIndex, std::
                                  std::uint32_t n) {
   const BYTE nNumber = static_cast<BYTE>((nIndex & 0xFF) % 255);
   const BYTE* pData = pFrame + FRAME_BYTES;
-  std::uint32_t nSum = 0;
-  for (std::uint32_t i = 0; i < n; ++i) nSum += pData[i];
+  const std::uint32_t nSum = quorin::ByteSum(pData, n);
   const std::string where = "block " + std::to_string(nIndex);
   if (pFrame[0] != quorin::FRAME_MARKER || pFrame[quorin::FRAME_OFS_CODE] != CMD_DATA) {
     return Fail(where + " is no data frame");
   }
   if (pFrame[quorin::FRAME_OFS_PARAM_A] != nNumber) return Fail(where + " carries a wrong number");
-  if (BigEndian(pFrame + quorin::FRAME_OFS_CHECKSUM) != nSum) return Fail(where + " fails its checksum");
+  if (quorin::GetBigEndian(pFrame + quorin::FRAME_OFS_CHECKSUM) != nSum) return Fail(where + " fails its checksum");
   if (std::memcmp(pData, m_image.data() + nOffset, n) != 0) return Fail(where + " differs from the image");
   return TRUE;
 }

@@ -1,4 +1,4 @@
-// The receiver's side of one software job, as fast as a receiver could be: it answers every
+// The receiver's side of one software (or boot) job, as fast as a receiver could be: it answers every
 // frame of the program at once, checks every data block (number, checksum, bytes against the
 // image) and times each block from the write of the reply that asked for it to the block read
 // in full.
@@ -14,6 +14,7 @@
 #include "bench/latency_samples.h"
 #include "platform/os/pty.h"
 #include "platform/win_types.h"
+#include "transfer/protocol.h"
 
 struct ResponderFigures {
   std::uint32_t nBlocks = 0;
@@ -26,8 +27,9 @@ struct ResponderFigures {
 class CBenchResponder {
  public:
   // nSpeedIndex: the speed the program is expected to propose. nPcPid: the program's process
-  // (0: no usage figures are taken).
-  CBenchResponder(CPseudoTerminal& pty, const std::vector<BYTE>& image, int nSpeedIndex, int nPcPid);
+  // (0: no usage figures are taken). nJob: the job the start command must announce.
+  CBenchResponder(CPseudoTerminal& pty, const std::vector<BYTE>& image, int nSpeedIndex, int nPcPid,
+                  int nJob = JOB_SOFTWARE);
 
   // Called after each block (blocks done so far, all blocks) while the program waits for the
   // next reply; its time is not the job's. FALSE from it ends the run.
@@ -52,6 +54,7 @@ class CBenchResponder {
   const std::vector<BYTE>& m_image;
   int m_nSpeedIndex;
   int m_nPcPid;
+  int m_nJob;
   CLatencySamples m_turnaround;
   ResponderFigures m_figures;
   BetweenBlocks m_pause;

@@ -1,6 +1,8 @@
 // Resource ids of the program's templates, strings, icon and controls.
 #pragma once
 
+#include <string>
+
 constexpr int IDR_MAINFRAME = 128;  // program icon
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDS_ABOUTBOX = 101;
@@ -17,6 +19,11 @@ constexpr int IDC_READ = 1021;
 constexpr int IDC_STATIC = -1;
 
 constexpr unsigned ABOUT_COMMAND = 16;  // system menu item id (IDM_ABOUTBOX)
+
+// The six example lines of the About box's "Command Line Help"; the box joins them with blank
+// lines, the terminal prints them one per line.
+extern const char* const COMMAND_LINE_HELP_LINES[6];
+std::string CommandLineHelpText();
 
 // Registers the templates, strings and icon with the window layer (once; later calls do
 // nothing).

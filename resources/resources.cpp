@@ -2,11 +2,25 @@
 // string 101 and icon 128.
 #include <mutex>
 
-#include "app/command_line.h"
 #include "platform/ui/pixel_buffer.h"
 #include "platform/ui/window.h"
 #include "resources/icon_image.h"
 #include "resources/resource.h"
+#include "transfer/line_choices.h"
+
+const char* const COMMAND_LINE_HELP_LINES[6] = {
+    "Quorin.exe -c COM1",          "Quorin.exe -s 9600",          "Quorin.exe -p new_sw.bin",
+    "Quorin.exe -d download_db.bin", "Quorin.exe -u upload_db.bin", "Quorin.exe -h",
+};
+
+std::string CommandLineHelpText() {
+  std::string text;
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) text += "\n\n";
+    text += COMMAND_LINE_HELP_LINES[i];
+  }
+  return text;
+}
 
 namespace {
 
@@ -47,10 +61,9 @@ DialogTemplate MainDialogTemplate() {
       Control(ControlKind::Static, IDC_STATIC, "File Name", 15, 40, 35, 8, SS_LEFT),
       Control(ControlKind::Static, IDC_STATIC, "Status", 15, 55, 35, 8, SS_LEFT),
   };
-  t.controls[3].items = {"COM1", "COM2", "COM3", "COM4", "COM5",
-                         "COM6", "COM7", "COM8", "COM9"};
+  for (int i = 0; i < PORT_COUNT; ++i) t.controls[3].items.push_back(PortListEntry(i));
   // The link knows speed index 6 (230400 baud), so the list offers it as a seventh entry.
-  t.controls[4].items = {"9600", "14400", "19200", "38400", "57600", "115200", "230400"};
+  for (int i = 0; i < SPEED_COUNT; ++i) t.controls[4].items.push_back(SpeedListEntry(i));
   return t;
 }
 

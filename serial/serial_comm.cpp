@@ -92,6 +92,16 @@ BOOL CSerialComm::Write(const void* pData, DWORD nCount) {
   return m_hComm.WriteAll(pData, nCount);
 }
 
+BOOL CSerialComm::Drain() {
+  if (!m_hComm.IsOpen()) return FALSE;
+  return m_hComm.Drain();
+}
+
+void CSerialComm::AcknowledgeDelivery() {
+  m_nPending.store(0);
+  m_hAckEvent.Set();
+}
+
 BOOL CSerialComm::IsConnected() const { return m_bConnected.load(); }
 
 BOOL CSerialComm::Close() {
@@ -212,30 +222,26 @@ void CSerialComm::RecordOpenError(const std::string& deviceName, SerialOpenError
                                   const std::string& detail) {
   m_openError = kind;
   const std::string path = CSerialDevice::DevicePathFor(deviceName);
-  const std::string where = path.empty() ? deviceName : deviceName + " (" + path + ")";
+  const std::string device = path.empty() ? deviceName : path;
   switch (kind) {
-    case SerialOpenError::NoDevice:
-      if (path.empty()) {
-        m_openErrorText = deviceName + " is not mapped to a device; add " +
-                          (deviceName.rfind("COM", 0) == 0 ? deviceName : std::string("TELNET")) +
-                          "=<device path> to section [Devices] of " + GetProfileFilePath();
-      } else {
-        m_openErrorText = where + ": no such device";
-      }
-      break;
     case SerialOpenError::PermissionDenied:
-      m_openErrorText = where +
-                        ": permission denied; the user must be a member of the device's group "
-                        "(usually dialout)";
+      m_openErrorText = "Permission denied on " + device +
+                        ": the user must be in the group that owns the device (usually dialout).";
       break;
     case SerialOpenError::Busy:
-      m_openErrorText = where + ": in use by another program";
+      m_openErrorText = device + " is busy: another program holds it.";
+      break;
+    case SerialOpenError::NoDevice:
+      m_openErrorText = path.empty() ? "No such device: the port has no device; map it in section "
+                                       "[Devices] of " + GetProfileFilePath() + "."
+                                     : "No such device: " + path + ".";
       break;
     case SerialOpenError::NotSerial:
-      m_openErrorText = where + ": not a serial device";
+      m_openErrorText = device + " is not a serial device.";
       break;
     default:
-      m_openErrorText = where + ": " + (detail.empty() ? std::string("cannot be opened") : detail);
+      m_openErrorText = (path.empty() ? deviceName : deviceName + " (" + path + ")") + ": " +
+                        (detail.empty() ? std::string("cannot be opened") : detail);
       break;
   }
 }

@@ -2,12 +2,14 @@
 //
 // How it works. Each successful OpenPort starts one reader thread. The reader waits for input
 // or a hang-up, reads what the driver has queued in chunks of at most 2048 bytes, copies a
-// chunk into m_RecvBuf (followed by a zero byte), records its length in m_nPending, posts
-// WM_USER+1 (wParam = length) to the owner window and waits for input again. The owner takes
-// the bytes on its own thread, sets m_nPending to 0 and signals m_hAckEvent; only then does
-// the reader read and deliver the next chunk (when input comes first, it waits on
-// m_hAckEvent). There are no locks: the mailbox hand-off and the connected flag are all the
-// two threads share.
+// chunk into the mailbox (followed by a zero byte), records its length, posts WM_USER+1
+// (wParam = length) to the owner window and waits for input again. The owner takes the bytes on
+// its own thread (DeliveryBytes) and then calls AcknowledgeDelivery; only then does the reader
+// read and deliver the next chunk (when input comes first, it waits for the acknowledgement).
+// There are no locks: the mailbox hand-off and the connected flag are all the two threads share.
+//
+// Writes return once the driver holds the bytes; Drain waits until they have left the line,
+// for the few places where that matters (before the port is closed and opened again).
 //
 // Close ends the reader for good: it clears the flag, wakes the reader's wait, releases a
 // reader blocked on the acknowledgement and waits for the thread to end before the device and
@@ -40,12 +42,21 @@ class CSerialComm {
   BOOL OpenPort(BYTE nPort, DWORD dwBaudRate, BYTE nByteSize, BYTE nStopBits, BYTE nParity);
   void SetOwner(HWND hOwnerWnd);
   BOOL Write(const void* pData, DWORD nCount);
+  BOOL Drain();
   BOOL IsConnected() const;
   BOOL Close();
 
+  // The chunk the owner was told about: its length (0 while the mailbox is free) and its bytes,
+  // followed by a zero byte. Stable until AcknowledgeDelivery.
+  DWORD DeliveryCount() const { return m_nPending.load(); }
+  const BYTE* DeliveryBytes() const { return m_RecvBuf; }
+  // The owner is done with the chunk; the reader may deliver the next one.
+  void AcknowledgeDelivery();
+
   // Device name for a port number: "COM%d" up to 10, "\\.\TELNET" from 11.
   static std::string DeviceNameFor(BYTE nPort);
-  // Why the last OpenPort failed, in words a technician can act on, and its kind.
+  // Why the last OpenPort failed, in words a technician can act on (naming the device), and
+  // its kind.
   std::string LastOpenErrorText() const;
   SerialOpenError LastOpenError() const;
   std::string DevicePath() const;
@@ -57,11 +68,6 @@ class CSerialComm {
   static constexpr int READER_EXIT_NO_WAIT = 0;
   static constexpr int READER_EXIT_BAD_ARGUMENT = -1;
   static constexpr int READER_EXIT_DEVICE_GONE = 2;
-
-  // The mailbox (read by the owner between the post and its acknowledgement).
-  BYTE m_RecvBuf[SERIAL_CHUNK_MAX + 1];
-  std::atomic<DWORD> m_nPending{0};
-  CManualEvent m_hAckEvent;
 
  protected:
   void SetParams(BYTE nPort, DWORD dwBaudRate, BYTE nByteSize, BYTE nStopBits, BYTE nParity);
@@ -91,6 +97,12 @@ class CSerialComm {
   void JoinReader();
   void RecordOpenError(const std::string& deviceName, SerialOpenError kind,
                        const std::string& detail);
+
+  // The mailbox: written by the reader only while m_nPending is 0, read by the owner between
+  // the post and its acknowledgement.
+  BYTE m_RecvBuf[SERIAL_CHUNK_MAX + 1];
+  std::atomic<DWORD> m_nPending{0};
+  CManualEvent m_hAckEvent;
 
   std::thread m_reader;
   std::atomic<int> m_nReaderExit{-2};

@@ -6,7 +6,12 @@
 
 #include "platform/os/file.h"
 #include "platform/os/sync.h"
+#include "transfer/frame_codec.h"
 #include "transfer/protocol.h"
+
+using quorin::ByteSum;
+using quorin::GetBigEndian;
+using quorin::PutBigEndian;
 
 namespace {
 
@@ -19,24 +24,6 @@ constexpr std::uint32_t PARKED_BAUD = 50;
 constexpr int MAYBE_REOPEN_MS = 1000;
 constexpr int SETTLE_MS = 10;
 constexpr int FINAL_DRAIN_MS = 5000;
-
-std::uint32_t GetBigEndian(const std::uint8_t* p) {
-  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
-
-void PutBigEndian(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 24);
-  p[1] = static_cast<std::uint8_t>(v >> 16);
-  p[2] = static_cast<std::uint8_t>(v >> 8);
-  p[3] = static_cast<std::uint8_t>(v);
-}
-
-std::uint32_t Sum(const std::uint8_t* p, std::size_t n) {
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < n; ++i) sum += p[i];
-  return sum;
-}
 
 std::string Format(const char* fmt, unsigned long a, unsigned long b = 0, unsigned long c = 0) {
   char text[256];
@@ -183,7 +170,7 @@ bool CSimReceiver::TakeStartCommand() {
   }
   if (!ReadExact(b, sizeof(b), "the job block")) return false;
   if (!CheckSpeed(m_nDataBaud, "the start command")) return false;
-  const std::uint32_t sum = Sum(b, sizeof(b));
+  const std::uint32_t sum = ByteSum(b, sizeof(b));
   if (GetBigEndian(h + quorin::FRAME_OFS_CHECKSUM) != sum) {
     return Fail(Format("start command checksum 0x%08lX, the job block sums to 0x%08lX",
                        GetBigEndian(h + quorin::FRAME_OFS_CHECKSUM), sum));
@@ -249,7 +236,7 @@ bool CSimReceiver::TakeDataBlock(long k, std::uint8_t number, std::uint32_t n,
                               number));
   }
   if (!ReadExact(out, n, "the data of " + what)) return false;
-  const std::uint32_t sum = Sum(out, n);
+  const std::uint32_t sum = ByteSum(out, n);
   if (GetBigEndian(h + quorin::FRAME_OFS_CHECKSUM) != sum) {
     return Fail(what + Format(": checksum 0x%08lX, the data sum to 0x%08lX",
                               GetBigEndian(h + quorin::FRAME_OFS_CHECKSUM), sum));
@@ -343,7 +330,7 @@ bool CSimReceiver::ServeDatabase() {
     const bool bTrace = p < 3 || p == nPieces - 1;
     const std::uint8_t* piece = &m_database[static_cast<std::size_t>(p) * quorin::DATA_BLOCK_SIZE];
     std::vector<std::uint8_t> bytes = {quorin::FRAME_MARKER, 0, RSP_RAW_DATA, 0, 0, 0, 0, 0};
-    PutBigEndian(&bytes[quorin::FRAME_OFS_CHECKSUM], Sum(piece, quorin::DATA_BLOCK_SIZE));
+    PutBigEndian(&bytes[quorin::FRAME_OFS_CHECKSUM], ByteSum(piece, quorin::DATA_BLOCK_SIZE));
     if (m_opt.m_bJoinRaw) {
       bytes.insert(bytes.end(), piece, piece + quorin::DATA_BLOCK_SIZE);
       if (!WriteBytes(bytes, "raw data (0x26 and 512 bytes)", bTrace)) return false;

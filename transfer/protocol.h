@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
 namespace quorin {
 
@@ -69,7 +70,8 @@ constexpr std::uint32_t DATABASE_SIZE = 0x40000;  // 262,144 bytes, 512 pieces o
 constexpr char REBOOT_TEXT[] = "\nreboot\n";
 constexpr int REBOOT_TEXT_SIZE = 9;
 
-// Speed index (the speed list's selection) to baud.
-constexpr std::uint32_t SPEED_TABLE[7] = {9600, 14400, 19200, 38400, 57600, 115200, 230400};
-constexpr int SPEED_COUNT = 7;
+// Speed index (the speed list's selection, and what command 0x01 carries) to baud. Index 0 is
+// the base speed every job starts at and returns to.
+constexpr std::uint32_t SPEED_TABLE[] = {9600, 14400, 19200, 38400, 57600, 115200, 230400};
+constexpr int SPEED_COUNT = static_cast<int>(std::size(SPEED_TABLE));
 constexpr int SPEED_INDEX_BASE = 0;

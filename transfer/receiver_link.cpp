@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ui/window.h"
+#include "transfer/frame_codec.h"
 
 namespace {
 
@@ -19,52 +19,58 @@ DWORD BaudFor(int nSpeedIndex) {
   return SPEED_TABLE[nSpeedIndex];
 }
 
-void PutBigEndian(BYTE* p, std::uint32_t v) {
-  p[0] = static_cast<BYTE>(v >> 24);
-  p[1] = static_cast<BYTE>(v >> 16);
-  p[2] = static_cast<BYTE>(v >> 8);
-  p[3] = static_cast<BYTE>(v);
-}
-
 }  // namespace
 
-CReceiverLink::CReceiverLink() {
-  std::memset(m_blockBuffer, 0, sizeof(m_blockBuffer));
-  std::memset(m_accumulator, 0, sizeof(m_accumulator));
-}
+using quorin::PutBigEndian;
+
+CReceiverLink::CReceiverLink() = default;
 
 CReceiverLink::~CReceiverLink() { Close(); }
 
 BOOL CReceiverLink::Open(int nPortIndex, int nSpeedIndex, HWND hOwner) {
   // The owner is known before the reader starts, so no chunk can be posted to no window.
   m_hOwner = hOwner;
-  SetOwner(hOwner);
-  CreateEvents();
-  OpenPort(PortNumberFor(nPortIndex), BaudFor(nSpeedIndex), 8, 0, 0);
-  return IsConnected();
+  return OpenAt(nPortIndex, nSpeedIndex);
+}
+
+void CReceiverLink::BeginReopen() {
+  if (!IsConnected()) return;
+  // What was written last (the 0x31 before a speed switch) must be on the line before the
+  // port closes; the wait lasts only as long as those bytes take on the wire.
+  Drain();
+  Close();
 }
 
 BOOL CReceiverLink::Reopen(int nPortIndex, int nSpeedIndex) {
   if (IsConnected()) Close();
-  Sleep(100);
-  CreateEvents();
+  return OpenAt(nPortIndex, nSpeedIndex);
+}
+
+BOOL CReceiverLink::OpenAt(int nPortIndex, int nSpeedIndex) {
   SetOwner(m_hOwner);
-  OpenPort(PortNumberFor(nPortIndex), BaudFor(nSpeedIndex), 8, 0, 0);
+  CreateEvents();
+  OpenPort(PortNumberFor(nPortIndex), BaudFor(nSpeedIndex), 8, ONESTOPBIT, NOPARITY);
   return IsConnected();
 }
 
 // ---- reply frames ------------------------------------------------------------------------
 
-int CReceiverLink::ParseFrame(DWORD nCount, BYTE& code, BYTE& paramA) {
-  return ParseBytes(m_RecvBuf, std::min<DWORD>(nCount, SERIAL_CHUNK_MAX), code, paramA);
+ParseResult CReceiverLink::ParseFrame(DWORD nCount, BYTE& code, BYTE& paramA) {
+  return ParseBytes(DeliveryBytes(), std::min<DWORD>(nCount, SERIAL_CHUNK_MAX), code, paramA);
 }
 
-int CReceiverLink::ParseBytes(const BYTE* pData, DWORD nCount, BYTE& code, BYTE& paramA) {
+DWORD CReceiverLink::HoldDelivery() {
+  const DWORD n = std::min<DWORD>(DeliveryCount(), SERIAL_CHUNK_MAX);
+  if (n > 0) HoldBytes(DeliveryBytes(), n);
+  return n;
+}
+
+ParseResult CReceiverLink::ParseBytes(const BYTE* pData, DWORD nCount, BYTE& code, BYTE& paramA) {
   if (pData != nullptr && nCount > 0) HoldBytes(pData, nCount);
 
   for (;;) {
     RefillAccumulator();
-    if (m_nFill == 0) return -2;
+    if (m_nFill == 0) return ParseResult::NoFrame;
     const BYTE* pBegin = m_accumulator;
     const BYTE* pMarker = std::find(pBegin, pBegin + m_nFill, quorin::FRAME_MARKER);
     if (pMarker == m_accumulator) break;
@@ -72,17 +78,17 @@ int CReceiverLink::ParseBytes(const BYTE* pData, DWORD nCount, BYTE& code, BYTE&
     ConsumeAccumulator(static_cast<std::int32_t>(pMarker - pBegin));
   }
 
-  if (m_nFill < quorin::FRAME_HEADER_SIZE) return -2;
+  if (m_nFill < quorin::FRAME_HEADER_SIZE) return ParseResult::NoFrame;
   if (m_accumulator[quorin::FRAME_OFS_CODE] == 0) {
     // Not a reply: give up its marker so that the next call looks for the next one.
     ConsumeAccumulator(1);
-    return -1;
+    return ParseResult::CodeZero;
   }
   code = m_accumulator[quorin::FRAME_OFS_CODE];
   paramA = m_accumulator[quorin::FRAME_OFS_PARAM_A];
   ConsumeAccumulator(quorin::FRAME_HEADER_SIZE);
   RefillAccumulator();
-  return 0;
+  return ParseResult::Frame;
 }
 
 void CReceiverLink::HoldBytes(const BYTE* pData, DWORD nCount) {
@@ -133,30 +139,27 @@ DWORD CReceiverLink::HeldByteCount() const { return static_cast<DWORD>(m_nFill) 
 
 // ---- commands ----------------------------------------------------------------------------
 
-BYTE* CReceiverLink::MakeHeader(BYTE code) {
-  BYTE* pHeader = new BYTE[quorin::FRAME_HEADER_SIZE]();
-  pHeader[0] = quorin::FRAME_MARKER;
-  pHeader[quorin::FRAME_OFS_CODE] = code;
-  return pHeader;
+FrameHeader CReceiverLink::MakeHeader(BYTE code) {
+  FrameHeader header{};
+  header[0] = quorin::FRAME_MARKER;
+  header[quorin::FRAME_OFS_CODE] = code;
+  return header;
 }
 
 void CReceiverLink::SendSetBaud(int nSpeedIndex) {
-  BYTE* pHeader = MakeHeader(CMD_SET_BAUD);
-  pHeader[quorin::FRAME_OFS_PARAM_B] = static_cast<BYTE>(nSpeedIndex);
-  Write(pHeader, quorin::FRAME_HEADER_SIZE);
-  delete[] pHeader;
+  FrameHeader header = MakeHeader(CMD_SET_BAUD);
+  header[quorin::FRAME_OFS_PARAM_B] = static_cast<BYTE>(nSpeedIndex);
+  Write(header.data(), quorin::FRAME_HEADER_SIZE);
 }
 
 void CReceiverLink::SendSwitchBaud() {
-  BYTE* pHeader = MakeHeader(CMD_SWITCH_BAUD);
-  Write(pHeader, quorin::FRAME_HEADER_SIZE);
-  delete[] pHeader;
+  const FrameHeader header = MakeHeader(CMD_SWITCH_BAUD);
+  Write(header.data(), quorin::FRAME_HEADER_SIZE);
 }
 
 void CReceiverLink::SendBlockAck() {
-  BYTE* pHeader = MakeHeader(CMD_BLOCK_ACK);
-  Write(pHeader, quorin::FRAME_HEADER_SIZE);
-  delete[] pHeader;
+  const FrameHeader header = MakeHeader(CMD_BLOCK_ACK);
+  Write(header.data(), quorin::FRAME_HEADER_SIZE);
 }
 
 void CReceiverLink::SendRebootText() { Write(REBOOT_TEXT, REBOOT_TEXT_SIZE); }
@@ -168,42 +171,40 @@ void CReceiverLink::SendStart(int nJob, BOOL bSendMode, std::uint32_t nJobParame
   PutBigEndian(block + JOBBLK_OFS_SIZE, m_nImageSize);
   block[JOBBLK_OFS_JOB_CODE] = static_cast<BYTE>(nJob & 0xFF);
 
-  BYTE* pHeader = MakeHeader(bSendMode ? CMD_START_SEND : CMD_START_READ);
-  PutBigEndian(pHeader + quorin::FRAME_OFS_CHECKSUM, ByteSum(block, sizeof(block)));
-  Write(pHeader, quorin::FRAME_HEADER_SIZE);
+  FrameHeader header = MakeHeader(bSendMode ? CMD_START_SEND : CMD_START_READ);
+  PutBigEndian(header.data() + quorin::FRAME_OFS_CHECKSUM, ByteSum(block, sizeof(block)));
+  Write(header.data(), quorin::FRAME_HEADER_SIZE);
   Write(block, sizeof(block));
-  delete[] pHeader;
 }
 
-DWORD CReceiverLink::SendBlock(const BYTE* pData, DWORD nRemaining, int nKind) {
-  const DWORD n = std::min<DWORD>(nRemaining, quorin::DATA_BLOCK_SIZE);
-  if (pData == nullptr || n == 0) return nRemaining;
-
+DWORD CReceiverLink::SendBlock(const BYTE* pData, DWORD nRemaining, BlockKind kind) {
   BYTE number;
-  if (nKind == 2) {
-    // A resend carries the counter as it stands: the number the next block would get.
+  if (kind == BlockKind::Resend) {
+    // The kept block again, under the counter as it stands: the number the next block would get.
+    if (m_nBlockLength == 0) return nRemaining;
     number = m_nBlockCounter;
   } else {
-    if (nKind == 0) m_nBlockCounter = 0;
+    const DWORD n = std::min<DWORD>(nRemaining, quorin::DATA_BLOCK_SIZE);
+    if (pData == nullptr || n == 0) return nRemaining;
+    if (pData != m_blockBuffer) std::memcpy(m_blockBuffer, pData, n);
+    m_nBlockLength = n;
+    if (kind == BlockKind::First) m_nBlockCounter = 0;
     number = static_cast<BYTE>(m_nBlockCounter % 255);
     ++m_nBlockCounter;
   }
 
+  const DWORD n = m_nBlockLength;
   BYTE frame[quorin::FRAME_HEADER_SIZE + quorin::DATA_BLOCK_SIZE] = {};
   frame[0] = quorin::FRAME_MARKER;
   frame[quorin::FRAME_OFS_PARAM_A] = number;
   frame[quorin::FRAME_OFS_CODE] = CMD_DATA;
-  PutBigEndian(frame + quorin::FRAME_OFS_CHECKSUM, ByteSum(pData, n));
-  std::memcpy(frame + quorin::FRAME_HEADER_SIZE, pData, n);
+  PutBigEndian(frame + quorin::FRAME_OFS_CHECKSUM, ByteSum(m_blockBuffer, n));
+  std::memcpy(frame + quorin::FRAME_HEADER_SIZE, m_blockBuffer, n);
   Write(frame, quorin::FRAME_HEADER_SIZE + n);
   return nRemaining;
 }
 
-std::uint32_t CReceiverLink::ByteSum(const BYTE* pData, DWORD n) {
-  std::uint32_t sum = 0;
-  for (DWORD i = 0; i < n; ++i) sum += pData[i];
-  return sum;
-}
+std::uint32_t CReceiverLink::ByteSum(const BYTE* pData, DWORD n) { return quorin::ByteSum(pData, n); }
 
 // ---- identity ----------------------------------------------------------------------------
 

@@ -1,19 +1,14 @@
-// The Send button: the user picks a file, its length and first bytes decide the job, and the
-// job is armed (file open, size fixed, reboot text sent); the receiver's replies do the rest.
+// Sending to the receiver: a chosen file's length and first bytes decide the job, and the job
+// is armed (file open, size fixed, reboot text sent); the receiver's replies do the rest.
 #include <cstdint>
 #include <limits>
 
-#include "app/quorin_dlg.h"
 #include "platform/os/file.h"
-#include "platform/os/process.h"
 #include "platform/os/settings.h"
+#include "transfer/profile_keys.h"
+#include "transfer/transfer_engine.h"
 
 namespace {
-
-const char* const PROFILE_SECTION = "Marlpane";
-const char* const PROFILE_FOLDER = "Folder";
-const char* const SEND_FILTER =
-    "Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|All File (*.*)|*.*||";
 
 constexpr std::uint64_t MIN_IMAGE_SIZE = 0x10000;
 constexpr std::uint64_t DATABASE_RANGE_LOW = 0x30000;   // exclusive
@@ -24,67 +19,54 @@ constexpr std::uint32_t BOOT_GRANULE_MASK = 0xFFFF;
 constexpr std::uint32_t BOOT_FALLBACK_SIZE = 0x20000;
 constexpr BYTE HANDOFF_MARK_0 = 0xB1;
 constexpr BYTE HANDOFF_MARK_1 = 0xE8;
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t nSep = path.rfind(PATH_SEPARATOR);
-  return nSep == std::string::npos ? path : path.substr(nSep + 1);
-}
+constexpr DWORD IDENTITY_SIZE = 16;
 
 }  // namespace
 
-void CQuorinDlg::OnSendToReceiver() {
-  FileDialogRequest request;
-  request.save = false;
-  request.filter = SEND_FILTER;
-  request.initialFolder = GetProfileString(PROFILE_SECTION, PROFILE_FOLDER, "");
-  request.hideReadOnly = true;
-  const FileDialogResult result = RunFileDialog(m_hWnd, request);
-  if (!result.ok) return;
+int CTransferEngine::PrepareSend(const std::string& path, const std::string& fileName) {
+  AbandonJob();
+  SetStatusText(fileName.empty() ? FileNameOf(path) : fileName);
 
-  m_bAwaitDone = FALSE;
-  if (m_bSendFileOpen || m_bReceiveFileOpen) CloseJobFile();
-  m_bSendMode = TRUE;
-  SetStatusText(result.fileName.empty() ? FileNameOf(result.path) : result.fileName);
-
-  m_nJob = ClassifyFile(result.path);
-  if (m_nJob == JOB_INVALID) {
+  const int nJob = ClassifyFile(path);
+  if (nJob == JOB_INVALID) {
     SetStatusText("Invalid File");
-    AfxMessageBox("Invalid File");
-    return;
+    ShowBox("Invalid File", BoxKind::Error);
+    ReportEnd({JobOutcome::FileError, 0, path});
   }
-  m_ctlFileName.SetWindowText(result.path);
+  return nJob;
+}
 
-  switch (m_nJob) {
+void CTransferEngine::StartSendJob(int nJob, const std::string& path) {
+  switch (nJob) {
     case JOB_CHANNEL_LIST:
-      SendChannelListRaw(result.path);
+      SendChannelListRaw(path);
       break;
     case JOB_DATABASE:
-      StartDatabaseJob(result.path);
+      StartDatabaseJob(path);
       break;
     case JOB_SOFTWARE:
-      StartSoftwareJob(result.path);
+      StartSoftwareJob(path);
       break;
     case JOB_BOOT:
-      StartBootJob(result.path);
+      StartBootJob(path);
       break;
     default:
       break;
   }
-  if (m_bSendFileOpen) SetStatusText("Turn on the STB");
+  if (m_phase == JobPhase::SendArmed) SetStatusText("Turn on the STB");
 }
 
-int CQuorinDlg::ClassifyFile(const std::string& path) {
+int CTransferEngine::ClassifyFile(const std::string& path) {
   // Only the length and the first two bytes decide; the file is never read whole.
   std::uint64_t nLength = 0;
   BYTE head[2] = {};
   std::size_t nHead = 0;
   if (!ReadFileHead(path, nLength, head, sizeof head, nHead)) {
-    AfxMessageBox("File Open Error");
+    ShowBox("File Open Error", BoxKind::Error);
     return JOB_INVALID;
   }
   if (nHead >= 2 && head[0] == HANDOFF_MARK_0 && head[1] == HANDOFF_MARK_1) {
     HandOffChannelList(path);
-    return JOB_INVALID;  // not reached: the hand-off ends the program
   }
   if (path.find(".sdx") != std::string::npos) return JOB_CHANNEL_LIST;
   if (nLength < MIN_IMAGE_SIZE) return JOB_INVALID;
@@ -95,76 +77,72 @@ int CQuorinDlg::ClassifyFile(const std::string& path) {
   return JOB_INVALID;
 }
 
-BOOL CQuorinDlg::OpenSendFile(const std::string& path) {
-  if (m_file.IsOpen()) m_file.Close();
+BOOL CTransferEngine::OpenSendFile(const std::string& path) {
+  AbandonJob();
   if (!m_file.Open(path, CFile::modeRead)) {
-    AfxMessageBox("File Open Error");
+    ShowBox("File Open Error", BoxKind::Error);
+    ReportEnd({JobOutcome::FileError, 0, path});
     return FALSE;
   }
   // A resend before this job's first block must not repeat the last job's block.
-  if (m_pLink != nullptr) m_pLink->m_nBlockLength = 0;
+  if (m_pLink != nullptr) m_pLink->ForgetBlock();
   return TRUE;
 }
 
-BOOL CQuorinDlg::RefuseEmptyImage() {
+BOOL CTransferEngine::RefuseEmptyImage() {
   // An empty software or boot image has nothing to announce: arming it would leave the
   // receiver waiting for a first block that never comes, or fill its boot area with padding.
   if (m_file.GetLength() != 0) return FALSE;
   m_file.Close();
-  AfxMessageBox("Invalid File");
+  ShowBox("Invalid File", BoxKind::Error);
+  ReportEnd({JobOutcome::FileError, 0, m_file.GetFilePath()});
   return TRUE;
 }
 
-void CQuorinDlg::StartSoftwareJob(const std::string& path) {
+void CTransferEngine::StartSoftwareJob(const std::string& path) {
+  m_nJob = JOB_SOFTWARE;
   if (!OpenSendFile(path) || RefuseEmptyImage()) return;
 
-  BYTE head[16] = {};
-  DWORD nHead = 0;
-  while (nHead < sizeof head) {
-    const long long r = m_file.Read(head + nHead, sizeof head - nHead);
-    if (r < 0) {
-      m_file.Close();
-      AfxMessageBox("File Read Error");
-      return;
-    }
-    if (r == 0) break;
-    nHead += static_cast<DWORD>(r);
-  }
-  if (m_pLink != nullptr) m_pLink->SetIdentityFromImage(head, nHead);
-  if (!m_file.SeekToBegin()) {
+  BYTE head[IDENTITY_SIZE] = {};
+  const long long nHead = m_file.Read(head, sizeof head);
+  if (nHead < 0 || !m_file.SeekToBegin()) {
     m_file.Close();
-    AfxMessageBox("File Read Error");
+    ShowBox("File Read Error", BoxKind::Error);
+    ReportEnd({JobOutcome::FileError, 0, path});
     return;
   }
-
-  SetJobSize();
-  if (m_pLink != nullptr) m_pLink->SendRebootText();
-  m_bSendFileOpen = TRUE;
+  if (m_pLink != nullptr) m_pLink->SetIdentityFromImage(head, static_cast<DWORD>(nHead));
+  ArmSendJob(JOB_SOFTWARE);
   RememberFolder(path);
 }
 
-void CQuorinDlg::StartDatabaseJob(const std::string& path) {
+void CTransferEngine::StartDatabaseJob(const std::string& path) {
+  m_nJob = JOB_DATABASE;
   if (!OpenSendFile(path)) return;
-  SetJobSize();
-  if (m_pLink != nullptr) m_pLink->SendRebootText();
-  m_bSendFileOpen = TRUE;
+  ArmSendJob(JOB_DATABASE);
 }
 
-void CQuorinDlg::StartBootJob(const std::string& path) {
+void CTransferEngine::StartBootJob(const std::string& path) {
+  m_nJob = JOB_BOOT;
   if (!OpenSendFile(path) || RefuseEmptyImage()) return;
-  SetJobSize();
-  if (m_pLink != nullptr) m_pLink->SendRebootText();
-  m_bSendFileOpen = TRUE;
+  ArmSendJob(JOB_BOOT);
 }
 
-void CQuorinDlg::SetJobSize() {
+void CTransferEngine::ArmSendJob(int nJob) {
+  m_nJob = nJob;
+  SetJobSize();
+  if (m_pLink != nullptr) m_pLink->SendRebootText();
+  m_phase = JobPhase::SendArmed;
+}
+
+void CTransferEngine::SetJobSize() {
   const long long nLength = m_file.GetLength();
   switch (m_nJob) {
     case JOB_BOOT:
       // An empty file or one too long to announce is no boot image either.
       if (nLength <= 0 || nLength > std::numeric_limits<std::uint32_t>::max() ||
           (static_cast<std::uint32_t>(nLength) & BOOT_GRANULE_MASK) != 0) {
-        AfxMessageBox("Not Boot File!");
+        ShowBox("Not Boot File!", BoxKind::Warning);
         m_nTotal = BOOT_FALLBACK_SIZE;
       } else {
         m_nTotal = static_cast<std::uint32_t>(nLength);
@@ -188,7 +166,7 @@ void CQuorinDlg::SetJobSize() {
   if (m_pLink != nullptr) m_pLink->SetImageSize(m_nTotal);
 }
 
-void CQuorinDlg::RememberFolder(const std::string& path) {
+void CTransferEngine::RememberFolder(const std::string& path) {
   // The search stops at the second character: a separator in front is no folder to remember.
   std::string folder;
   for (std::size_t i = path.size(); i-- > 1;) {

@@ -1,6 +1,7 @@
 // The terminal the program was started from, and the signals that end a terminal session.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/win_types.h"
@@ -13,10 +14,10 @@ bool IsStdoutTerminal();
 void WriteStdout(const std::string& text);
 void WriteStderr(const std::string& text);
 
-// From now on SIGINT and SIGTERM no longer end the process; each is posted to the window as
-// message with wParam = the signal's exit status (130 for SIGINT, 143 for SIGTERM). Call before
+// From now on SIGINT and SIGTERM no longer end the process; each calls onSignal with the exit
+// status it stands for (130 for SIGINT, 143 for SIGTERM), on a thread of its own. Call before
 // any other thread starts, so that every thread inherits the blocked signals.
-void RouteTerminationSignals(HWND hTarget, UINT message);
+void RouteTerminationSignals(std::function<void(int nExitStatus)> onSignal);
 // Stops the routing thread (the signals stay blocked until the process ends).
 void StopRoutingTerminationSignals();
 

@@ -27,7 +27,8 @@ class CFile {
   BOOL IsOpen() const { return m_fd >= 0; }
   void Close();
 
-  // Bytes read (0 at the end), or -1 on a read error.
+  // Reads n bytes unless the file ends first; returns the count (0 at the end), or -1 on a
+  // read error.
   long long Read(void* buffer, std::size_t n);
   // FALSE unless every byte was written.
   BOOL Write(const void* data, std::size_t n);
@@ -42,6 +43,12 @@ class CFile {
   std::string m_path;
   int m_nLastErrno = 0;
 };
+
+// The separator between folders of a path on this system.
+constexpr char PATH_SEPARATOR = '/';
+
+// The last component of a path (the whole path when it has no separator).
+std::string FileNameOf(const std::string& path);
 
 // Length of the file at path and up to n of its first bytes (into head, count in headCount).
 // FALSE when it cannot be opened or read.

@@ -3,7 +3,7 @@
 
 #include <string>
 #include <vector>
-#include "platform/win_types.h"
+#include "platform/os/file.h"
 
 namespace platform {
 
@@ -11,8 +11,6 @@ namespace platform {
 std::string GetModuleFileName();
 // The executable's base name without folder ("quorin"); message boxes carry it as caption.
 std::string GetModuleBaseName();
-// The separator between folders of a path on this system.
-constexpr char PATH_SEPARATOR = '/';
 
 // Starts program with the argument vector (argv[0] is set to the program's path), without a
 // shell, in a new session so that it outlives this process. True when it was started.

@@ -22,6 +22,16 @@
 
 namespace platform {
 
+// Parity and stop-bit codes of Configure, as the Windows device-control block numbered them.
+constexpr BYTE NOPARITY = 0;
+constexpr BYTE ODDPARITY = 1;
+constexpr BYTE EVENPARITY = 2;
+constexpr BYTE MARKPARITY = 3;
+constexpr BYTE SPACEPARITY = 4;
+constexpr BYTE ONESTOPBIT = 0;
+constexpr BYTE ONE5STOPBITS = 1;
+constexpr BYTE TWOSTOPBITS = 2;
+
 enum class SerialOpenError {
   None,
   NoDevice,          // no mapping, or no such device
@@ -57,10 +67,9 @@ class CSerialDevice {
   BOOL IsOpen() const;
   const std::string& Path() const;
 
-  // Speed in bits per second (any of 9600 ... 230400, 14400 included), data bits 5-8,
-  // stop-bits code (0 = one, 1 = one and a half, 2 = two), parity code (0 none, 1 odd, 2 even,
-  // 3 mark, 4 space). Raw mode, no flow control, DTR and RTS on. FALSE when the device
-  // refuses the settings.
+  // Speed in bits per second (any of 9600 ... 230400, 14400 included), data bits 5-8, a
+  // stop-bits code and a parity code (above). Raw mode, no flow control, DTR and RTS on. FALSE
+  // when the device refuses the settings.
   BOOL Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCode, BYTE parityCode);
 
   SerialWait WaitEvent();
@@ -71,9 +80,12 @@ class CSerialDevice {
   // Reads up to n bytes that are queued without blocking; returns the count, 0 when nothing
   // is there, -1 on a read error or end of file (the device went away).
   int Read(void* buffer, std::size_t n);
-  // Returns only when the driver has taken every byte and sent it on (or the device failed:
-  // FALSE), so a purge or close right after it loses nothing of what was written.
+  // Returns when the driver has taken every byte (or the device failed: FALSE); it waits only
+  // while the driver's queue is full.
   BOOL WriteAll(const void* data, std::size_t n);
+  // Waits until every byte written has left the line, so that a purge or a close right after
+  // it loses nothing. A device without a transmitter queue returns at once.
+  BOOL Drain();
   void Purge();
   void DropDtr();
   // Wakes a thread waiting in WaitEvent and waits until no thread is inside WaitEvent, Read,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "resources/resource.h"
 
 namespace {
 

@@ -20,7 +20,7 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   EXPECT_EQ(dlg.m_cboComPort.GetCurSel(), 0);
   EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), 5);
   EXPECT_EQ(dlg.m_cboBaud.GetCount(), 7);
-  EXPECT_TRUE(dlg.m_pLink->IsConnected());
+  EXPECT_TRUE(dlg.Engine().IsLinkOpen());
   EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready "});
   EXPECT_TRUE(Boxes().empty());
@@ -46,7 +46,7 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   // A port that cannot be opened still brings the window up.
   WriteProfileString("Devices", "COM1", m_tmp.Path("no-such-device"));
   CQuorinDlg& failed = Start();
-  EXPECT_FALSE(failed.m_pLink->IsConnected());
+  EXPECT_FALSE(failed.Engine().IsLinkOpen());
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Not Connected"});
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
   EXPECT_EQ(failed.GetWindowText(), "Quorin ver0.99 ");
@@ -102,20 +102,20 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
     SCOPED_TRACE(c.args.back());
     CQuorinDlg& dlg = Start(c.args);
     const bool read = c.job == JOB_DATABASE;
-    EXPECT_EQ(dlg.m_bSendFileOpen || dlg.m_bReceiveFileOpen, c.job != 0);
+    EXPECT_EQ(JobFileOpen(), c.job != 0);
     EXPECT_EQ(Boxes(), c.job != 0 ? kNoBox : std::vector<std::string>{"File Open Error"});
     EXPECT_EQ(Statuses().back(), c.job != 0 ? "Turn on the STB" : " Ready ");
     EXPECT_EQ(Settle(), c.job != 0 ? kRebootText : ByteVec{});
     if (c.job != 0) {
-      EXPECT_EQ(dlg.m_nJob, c.job);
-      EXPECT_EQ(dlg.m_bSendMode, read ? 0 : 1);
+      EXPECT_EQ(dlg.Engine().JobCode(), c.job);
+      EXPECT_EQ(Phase(), read ? JobPhase::ReadArmed : JobPhase::SendArmed);
     }
     EXPECT_EQ(dlg.m_ctlFileName.GetWindowText(), c.fileName);
     if (read) {
       EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), 0) << "a read job selects 9600 first";
       EXPECT_EQ(fs::file_size(out), 0u);
     } else if (c.job != 0) {
-      EXPECT_EQ(dlg.m_nTotal, c.total);
+      EXPECT_EQ(dlg.Engine().JobSize(), c.total);
     }
   }
 }
@@ -128,17 +128,19 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   CQuorinDlg& dlg = Start();
   Ui().ClearEvents();
 
-  dlg.m_cboBaud.SetCurSel(4);  // a speed change alone does nothing
+  SelectSpeed(4);  // a speed change alone does nothing
   EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
   CHeadlessBackend::SelectComboEntry(dlg.m_hWnd, IDC_COMPORT, 8);
-  EXPECT_TRUE(dlg.m_pLink->IsConnected());
+  EXPECT_TRUE(WaitUntilIdle());
+  EXPECT_TRUE(dlg.Engine().IsLinkOpen());
   EXPECT_EQ(second.SlaveSpeed(), 57600u);
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", ""), "COM 9");
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready"});
 
   const std::string before = ReadText(GetProfileFilePath());
   CHeadlessBackend::SelectComboEntry(dlg.m_hWnd, IDC_COMPORT, 2);
-  EXPECT_FALSE(dlg.m_pLink->IsConnected());
+  EXPECT_TRUE(WaitUntilIdle());
+  EXPECT_FALSE(dlg.Engine().IsLinkOpen());
   EXPECT_EQ(ReadText(GetProfileFilePath()), before) << "a failed change stores nothing";
   EXPECT_EQ(Statuses().back(), " Not Connected");
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
@@ -159,7 +161,7 @@ TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
     CQuorinDlg& dlg = Start();
     const HWND hWnd = dlg.m_hWnd;
     way.act(hWnd);
-    EXPECT_EQ(dlg.m_pLink == nullptr, way.released);
+    EXPECT_EQ(CTransferEngineProbe::Link(dlg.Engine()) == nullptr, way.released);
     if (way.result == 0) {
       EXPECT_FALSE(IsWindow(hWnd));
     } else {
@@ -169,7 +171,7 @@ TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
     m_pDlg.reset();
   }
   // After all of them the device is free again: a new start opens it.
-  EXPECT_TRUE(Start().m_pLink->IsConnected());
+  EXPECT_TRUE(Start().Engine().IsLinkOpen());
 }
 
 }  // namespace

@@ -21,18 +21,16 @@ class CSerialTestOwner : public CWnd {
     }
     if (message != WM_SERIAL_DATA) return CWnd::WindowProc(message, wParam, lParam);
     const DWORD n = static_cast<DWORD>(wParam);
-    m_chunks.emplace_back(m_comm.m_RecvBuf, m_comm.m_RecvBuf + n);
-    m_pendingSeen.push_back(m_comm.m_nPending.load());
-    m_zeroAfter.push_back(m_comm.m_RecvBuf[n] == 0);
+    const BYTE* bytes = m_comm.DeliveryBytes();
+    m_chunks.emplace_back(bytes, bytes + n);
+    m_pendingSeen.push_back(m_comm.DeliveryCount());
+    m_zeroAfter.push_back(bytes[n] == 0);
     if (m_onData) m_onData(n);
     if (m_bAutoAck) Acknowledge();
     return 0;
   }
 
-  void Acknowledge() {
-    m_comm.m_nPending = 0;
-    m_comm.m_hAckEvent.Set();
-  }
+  void Acknowledge() { m_comm.AcknowledgeDelivery(); }
 
   std::vector<std::uint8_t> AllBytes() const {
     std::vector<std::uint8_t> all;

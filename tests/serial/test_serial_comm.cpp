@@ -99,7 +99,7 @@ TEST_F(SerialCommTest, BurstArrivesInOrderedChunksAfterEachAcknowledgement) {
 
   PumpUntil(kNever, 200);
   EXPECT_EQ(m_owner.m_chunks.size(), 1u) << "delivered before the acknowledgement";
-  EXPECT_EQ(m_comm.m_nPending.load(), 1u);
+  EXPECT_EQ(m_comm.DeliveryCount(), 1u);
 
   m_owner.Acknowledge();
   m_owner.m_bAutoAck = true;
@@ -149,8 +149,8 @@ TEST_F(SerialCommTest, ReopenFromInsideADeliveryLeavesOneReaderThatWaitsForTheAc
       ASSERT_TRUE(m_comm.OpenPort(1, 115200, 8, 0, 0));
       ASSERT_TRUE(m_peer.Write(Bytes({'X', 'Y', 'Z'})));
       Sleep(150);
-      mailboxAfterReopen.assign(m_comm.m_RecvBuf, m_comm.m_RecvBuf + n);
-      pendingAfterReopen = m_comm.m_nPending.load();
+      mailboxAfterReopen.assign(m_comm.DeliveryBytes(), m_comm.DeliveryBytes() + n);
+      pendingAfterReopen = m_comm.DeliveryCount();
     }
     m_owner.Acknowledge();
   };
@@ -198,7 +198,7 @@ TEST_F(SerialCommTest, AFailedPostDoesNotStopTheReader) {
   ASSERT_TRUE(m_peer.Write(Bytes({'g', 'o', 'n', 'e'})));
   ASSERT_TRUE(m_peer.WaitDrained(3000));
   Sleep(50);
-  EXPECT_EQ(m_comm.m_nPending.load(), 0u);
+  EXPECT_EQ(m_comm.DeliveryCount(), 0u);
   m_comm.SetOwner(m_owner.m_hWnd);
   ASSERT_TRUE(m_peer.Write(Bytes({'o', 'k'})));
   ASSERT_TRUE(PumpUntil([&] { return !m_owner.m_chunks.empty(); }, 3000));

@@ -12,7 +12,7 @@ void CDialogFixture::SetUp() {
   ASSERT_TRUE(m_pty.MapTo("COM1"));
   Ui().SetObserver(this);
   Start();
-  ASSERT_TRUE(m_pDlg->m_pLink->IsConnected());
+  ASSERT_TRUE(Engine().IsLinkOpen());
   Ui().ClearEvents();
 }
 
@@ -39,7 +39,7 @@ void CDialogFixture::TearDown() {
 
 void CDialogFixture::ConnectTo(const std::string& devicePath) {
   ASSERT_TRUE(WriteProfileString("Devices", "COM1", devicePath));
-  ASSERT_TRUE(m_pDlg->m_pLink->Reopen(0, SPEED_INDEX_BASE));
+  ASSERT_TRUE(Link()->Reopen(0, SPEED_INDEX_BASE));
 }
 
 void CDialogFixture::CollectLine() {
@@ -64,7 +64,7 @@ ByteVec CDialogFixture::Expect(std::size_t n, DWORD timeoutMs) {
 ByteVec CDialogFixture::Settle(DWORD quietMs) {
   PumpUntil([&] { return m_pty.PendingToSlave() == 0; });
   Ui().Pump(quietMs);
-  PumpUntil([&] { return m_pDlg->m_pLink == nullptr || m_pDlg->m_pLink->m_nPending == 0; });
+  PumpUntil([&] { return !Engine().IsBusy() && (Link() == nullptr || Link()->DeliveryCount() == 0); });
   CollectLine();
   ByteVec out;
   out.swap(m_lineIn);
@@ -82,7 +82,8 @@ ByteVec CDialogFixture::Handshake(BYTE nSpeedIndex) {
   Reply(RSP_BAUD_OK);
   const ByteVec switchBaud = Expect(8);
   EXPECT_EQ(switchBaud.size() == 8 ? switchBaud[2] : 0, CMD_SWITCH_BAUD);
-  // The reopen finished inside the handler that wrote 0x31.
+  // The port is open at the data speed once the reopen's pause is over.
+  EXPECT_TRUE(WaitUntilIdle());
   EXPECT_EQ(LineSpeed(), SPEED_TABLE[nSpeedIndex]);
   Reply(RSP_READY);
   return Expect(8 + quorin::JOB_BLOCK_SIZE);

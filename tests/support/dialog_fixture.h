@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/quorin_dlg.h"
 #include "platform/ui/headless/headless_backend.h"
+#include "tests/support/engine_probe.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/test_files.h"
 
@@ -24,6 +26,23 @@ inline ByteVec Slice(const ByteVec& b, std::size_t from, std::size_t n) {
   return ByteVec(b.begin() + static_cast<std::ptrdiff_t>(from),
                  b.begin() + static_cast<std::ptrdiff_t>(from + n));
 }
+
+// A window that only counts its timer's messages: a job's pauses must leave the window thread
+// free to take them.
+class CProbeWnd : public CWnd {
+ public:
+  explicit CProbeWnd(std::function<void()> onTimer) : m_onTimer(std::move(onTimer)) {
+    CreateMessageWindow(this);
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != WM_TIMER) return CWnd::WindowProc(message, wParam, lParam);
+    m_onTimer();
+    return 0;
+  }
+
+ private:
+  std::function<void()> m_onTimer;
+};
 
 class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
  protected:
@@ -36,12 +55,21 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
   // Starts the main dialog again (after the one SetUp started) with these command-line options.
   CQuorinDlg& Start(const std::vector<std::string>& args = {});
   CQuorinDlg& Dlg() { return *m_pDlg; }
+  CTransferEngine& Engine() { return m_pDlg->Engine(); }
+  CReceiverLink* Link() { return CTransferEngineProbe::Link(Engine()); }
+  JobPhase Phase() { return Engine().Phase(); }
+  // A job holds its file: armed, or blocks or pieces moving.
+  bool JobFileOpen() { return Phase() != JobPhase::Idle && Phase() != JobPhase::AwaitingDone; }
+  // Pumps until no pause of the engine runs.
+  bool WaitUntilIdle(DWORD timeoutMs = 10000) {
+    return PumpUntil([&] { return !Engine().IsBusy(); }, timeoutMs);
+  }
   static CHeadlessBackend& Ui() { return GetHeadlessBackend(); }
   bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
     return Ui().PumpUntil(done, timeoutMs);
   }
   void Click(int id) { CHeadlessBackend::Click(m_pDlg->m_hWnd, id); }
-  void SelectSpeed(int index) { m_pDlg->m_cboBaud.SetCurSel(index); }
+  void SelectSpeed(int index) { CHeadlessBackend::SelectComboEntry(m_pDlg->m_hWnd, IDC_BAUDRATE, index); }
   std::uint32_t LineSpeed() const { return m_pty.SlaveSpeed(); }
   // Moves COM1 to another line (the simulator's) and reopens the link on it at 9600.
   void ConnectTo(const std::string& devicePath);

@@ -9,6 +9,7 @@
 
 #include "platform/os/settings.h"
 #include "tests/serial/serial_test_owner.h"
+#include "tests/support/engine_probe.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_runner.h"
 #include "transfer/receiver_link.h"
@@ -52,22 +53,21 @@ class CScriptedPc {
     std::size_t sent = 0;
     for (BYTE reply; sent < image.size() && (reply = NextReply()) != 0;) {  // until all or an error
       if (reply == RSP_RESEND && !fault.resendAsNext) {
-        m_link.SendBlock(m_link.m_blockBuffer, m_link.m_nBlockLength, 2);
+        m_link.SendBlock(nullptr, 0, BlockKind::Resend);
         continue;
       }
       if (reply != RSP_FIRST_BLOCK && reply != RSP_NEXT_BLOCK && reply != RSP_RESEND) break;
       const DWORD n = std::min<DWORD>(512, static_cast<DWORD>(image.size() - sent));
-      std::memcpy(m_link.m_blockBuffer, &image[sent], n);
-      m_link.m_nBlockLength = n;
       if (static_cast<long>(sent / 512) == fault.badChecksumAt) {
-        BYTE frame[520] = {0x01, m_link.m_nBlockCounter, CMD_DATA};
-        std::memcpy(frame + 8, m_link.m_blockBuffer, n);
-        frame[7] = static_cast<BYTE>(CReceiverLink::ByteSum(m_link.m_blockBuffer, n) + 1);
+        BYTE& counter = CReceiverLinkProbe::BlockCounter(m_link);
+        BYTE frame[520] = {0x01, counter, CMD_DATA};
+        std::memcpy(frame + 8, &image[sent], n);
+        frame[7] = static_cast<BYTE>(CReceiverLink::ByteSum(&image[sent], n) + 1);
         m_link.Write(frame, 8 + n);
-        ++m_link.m_nBlockCounter;
+        ++counter;
       } else {
-        m_link.SendBlock(m_link.m_blockBuffer, static_cast<DWORD>(image.size() - sent),
-                         reply == RSP_FIRST_BLOCK ? 0 : 1);
+        m_link.SendBlock(&image[sent], static_cast<DWORD>(image.size() - sent),
+                         reply == RSP_FIRST_BLOCK ? BlockKind::First : BlockKind::Next);
       }
       sent += n;
       if (sent == image.size() && fault.byteAfterLast) m_link.Write("", 1);  // one zero byte

@@ -1,4 +1,5 @@
 // Channel-list files: sent raw at the selected speed, or handed to the companion program.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,8 @@ TEST_F(ChannelList, RawListGoesOutIn128BytePiecesAtTheSelectedSpeed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     const ByteVec list = Pattern(c.size, 5);
-    const std::string path = MakeFile("sat.sdx", list);
+    const std::string name = "sat" + std::to_string(c.size) + ".sdx";
+    const std::string path = MakeFile(name, list);
     SelectSpeed(3);
     Ui().ClearEvents();
     std::vector<Step> steps;
@@ -48,13 +50,47 @@ TEST_F(ChannelList, RawListGoesOutIn128BytePiecesAtTheSelectedSpeed) {
     };
     Ui().QueueFileDialogAnswer(path);
     Click(IDC_SEND);
+    EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
     m_onEvent = nullptr;
     EXPECT_EQ(steps, c.steps);
     EXPECT_EQ(line, list);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
-    EXPECT_EQ(Statuses(), std::vector<std::string>{"sat.sdx"});
+    EXPECT_EQ(Statuses(), std::vector<std::string>{name});
     EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), path);
   }
+}
+
+// The list goes out from timer steps: each piece waits for the one before it to leave the wire
+// (128 bytes at 38400 baud: 33.3 ms) and 10 ms more, and meanwhile the window takes the user's
+// clicks, though Send and the lists do nothing until the list is through.
+TEST_F(ChannelList, PiecesKeepTheirGapsWhileTheWindowStaysFree) {
+  SelectSpeed(3);
+  const std::string path = MakeFile("gaps.sdx", Pattern(128 * 6, 8));
+  std::vector<std::chrono::steady_clock::time_point> pieces;
+  m_onEvent = [&](const HeadlessEvent& e) {
+    if (e.kind == HeadlessEvent::Progress && e.id == IDC_PROGRESS && e.value < 100) {
+      pieces.push_back(std::chrono::steady_clock::now());
+    }
+  };
+  Ui().QueueFileDialogAnswer(path);
+  Click(IDC_SEND);
+  ASSERT_TRUE(PumpUntil([&] { return pieces.size() == 2; }));
+  const std::size_t nDialogs = Ui().FileDialogRequests().size();
+  Click(IDC_SEND);
+  Click(IDC_READ);
+  CHeadlessBackend::SelectComboEntry(Dlg().m_hWnd, IDC_COMPORT, 1);
+  CHeadlessBackend::SelectComboEntry(Dlg().m_hWnd, IDC_BAUDRATE, 0);
+  EXPECT_EQ(Ui().FileDialogRequests().size(), nDialogs);
+  EXPECT_EQ(Dlg().m_cboComPort.GetCurSel(), 0);
+  EXPECT_EQ(Dlg().m_cboBaud.GetCurSel(), 3);
+  EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  m_onEvent = nullptr;
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
+  ASSERT_EQ(pieces.size(), 6u);
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    EXPECT_GE(pieces[i] - pieces[i - 1], std::chrono::microseconds(43300)) << "piece " << i;
+  }
+  EXPECT_EQ(ReadWholeFile(path).size(), m_pty.ReadUntilQuiet(1000).size());
 }
 
 // The program's side of the hand-off, run by the test below in a copy of this test program

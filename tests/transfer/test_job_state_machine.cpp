@@ -8,23 +8,44 @@
 
 namespace {
 
+// What an observer of the engine is told, in order, as one line per call.
+class CRecordingObserver : public IJobObserver {
+ public:
+  void OnStatusText(const std::string& text) override { m_calls.push_back("status " + text); }
+  void OnProgress(const JobProgress& p) override {
+    m_calls.push_back("progress " + std::to_string(p.nPos) + " " + std::to_string(p.nDone) + "/" +
+                      std::to_string(p.nTotal));
+  }
+  void OnMessageBox(const std::string& text, BoxKind kind) override {
+    m_calls.push_back("box " + text + (kind == BoxKind::Warning ? " (warning)" : ""));
+  }
+  void OnJobEnded(const JobResult& r) override {
+    m_calls.push_back("end " + std::to_string(static_cast<int>(r.outcome)) + " " +
+                      std::to_string(r.nReplyCode));
+  }
+  std::vector<std::string> m_calls;
+};
+
+std::string Ended(JobOutcome outcome, int code = 0) {
+  return "end " + std::to_string(static_cast<int>(outcome)) + " " + std::to_string(code);
+}
+
 class JobStateMachine : public CDialogFixture {
  protected:
   // Arms a job the way the Send and Read buttons and the command line do.
   void Arm(int nJob, BOOL bSendMode, const std::string& path) {
-    Dlg().m_nJob = nJob;
-    Dlg().m_bSendMode = bSendMode;
     if (!bSendMode) {
-      Dlg().StartReadJob(path);
+      Engine().StartReadJob(path);
     } else if (nJob == JOB_SOFTWARE) {
-      Dlg().StartSoftwareJob(path);
+      Engine().StartSoftwareJob(path);
     } else if (nJob == JOB_DATABASE) {
-      Dlg().StartDatabaseJob(path);
+      Engine().StartDatabaseJob(path);
     } else {
-      Dlg().StartBootJob(path);
+      Engine().StartBootJob(path);
     }
     EXPECT_EQ(Expect(9), kRebootText);
   }
+  std::int32_t Received() { return CTransferEngineProbe::Received(Engine()); }
   void WaitForBoxes(std::size_t n) { EXPECT_TRUE(PumpUntil([&] { return Boxes().size() >= n; })); }
   static ByteVec JobFields(const ByteVec& start) { return Slice(start, 8 + 32, 9); }
 };
@@ -48,7 +69,7 @@ TEST_F(JobStateMachine, SendJobIgnoresStrayRepliesAndReturnsToBaseSpeedWhenDone)
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
   EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 100);
   EXPECT_EQ(LineSpeed(), 9600u);
-  EXPECT_FALSE(Dlg().m_bAwaitDone);
+  EXPECT_EQ(Phase(), JobPhase::Idle);
 }
 
 TEST_F(JobStateMachine, SpeedSwitchThatCannotReopenThePortEndsTheJob) {
@@ -61,7 +82,7 @@ TEST_F(JobStateMachine, SpeedSwitchThatCannotReopenThePortEndsTheJob) {
   WaitForBoxes(1);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
   EXPECT_EQ(Statuses().back(), " Not Connected");
-  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  EXPECT_FALSE(JobFileOpen());
 }
 
 struct ErrorCase {
@@ -82,11 +103,11 @@ TEST_P(JobErrorReply, EndsTheJobAndReturnsToBaseSpeedOnlyWhenAnotherIsSelected) 
   Reply(code);
   WaitForBoxes(1);
   EXPECT_EQ(Boxes(), std::vector<std::string>{text});
-  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   EXPECT_EQ(LineSpeed(), 9600u);
   // At 9600 no port was ever reopened, so no reader of an earlier opening has ended.
   if (speed == 0) {
-    EXPECT_EQ(Dlg().m_pLink->LastReaderExitCode(), -2);
+    EXPECT_EQ(Link()->LastReaderExitCode(), -2);
   }
   Reply(RSP_NEXT_BLOCK);
   EXPECT_TRUE(Settle().empty());
@@ -123,17 +144,17 @@ TEST_F(JobStateMachine, ReadJobCutsPiecesAtTheirBoundaryAndStopsAtTheDatabaseSiz
 
   Reply(RSP_RAW_DATA);
   Send(Slice(db, 0, 300));
-  PumpUntil([&] { return Dlg().m_nReceived == 300; });
+  PumpUntil([&] { return Received() == 300; });
   EXPECT_TRUE(Settle().empty());
   Send(Slice(db, 300, 212));
   expectAck();
   // Reply and data in one delivery; the piece ends inside the next chunk, whose rest is a reply.
   Send(Frame(RSP_RAW_DATA) + Slice(db, 512, 500));
-  PumpUntil([&] { return Dlg().m_nReceived == 1012; });
+  PumpUntil([&] { return Received() == 1012; });
   EXPECT_TRUE(Settle().empty());
   Send(Slice(db, 1012, 12) + Frame(RSP_RAW_DATA));
   expectAck();
-  EXPECT_TRUE(Dlg().m_bRawReceive);
+  EXPECT_EQ(Phase(), JobPhase::ReadingRaw);
   for (std::size_t at = 1024; at < db.size(); at += 512) {
     ByteVec piece = Slice(db, at, 512);
     if (at + 512 == db.size()) piece = piece + Pattern(100, 9);  // surplus never reaches the file
@@ -146,8 +167,8 @@ TEST_F(JobStateMachine, ReadJobCutsPiecesAtTheirBoundaryAndStopsAtTheDatabaseSiz
   WaitForBoxes(1);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Done"});
   EXPECT_EQ(Progress().back(), 100);
-  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
-  EXPECT_EQ(Dlg().m_nReceived, 0);
+  EXPECT_FALSE(JobFileOpen());
+  EXPECT_EQ(Received(), 0);
   EXPECT_TRUE(ReadWholeFile(out) == db);
 }
 
@@ -157,17 +178,18 @@ TEST_F(JobStateMachine, LostLinkClosesTheJobKeepingWhatWasReadAndAComPortChoiceR
   Arm(JOB_DATABASE, FALSE, out);
   Handshake(0);
   Send(Frame(RSP_RAW_DATA) + Slice(db, 0, 512) + Frame(RSP_RAW_DATA) + Slice(db, 512, 512));
-  PumpUntil([&] { return Dlg().m_nReceived == 1024; });
+  PumpUntil([&] { return Received() == 1024; });
   m_pty.Close();
   EXPECT_TRUE(PumpUntil([&] { return !Statuses().empty() && Statuses().back() == " Not Connected"; }));
-  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   EXPECT_TRUE(ReadWholeFile(out) == db);
 
   ASSERT_TRUE(m_pty.Open());
   ASSERT_TRUE(WriteProfileString("Devices", "COM1", m_pty.SlavePath()));
   CHeadlessBackend::SelectComboEntry(Dlg().m_hWnd, IDC_COMPORT, 0);
+  EXPECT_TRUE(WaitUntilIdle());
   EXPECT_EQ(Statuses().back(), " Ready");
-  EXPECT_TRUE(Dlg().m_pLink->IsConnected());
+  EXPECT_TRUE(Engine().IsLinkOpen());
 }
 
 // A file that fails under a running job ends it as an error reply does, never with "Done":
@@ -183,7 +205,7 @@ TEST_F(JobStateMachine, AFileThatFailsUnderAJobEndsIt) {
   WaitForBoxes(2);
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"File Write Error", "File Read Error"}));
   EXPECT_TRUE(Settle().empty());  // neither an acknowledgement nor a block went out
-  EXPECT_FALSE(Dlg().m_bSendFileOpen || Dlg().m_bReceiveFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   EXPECT_EQ(LineSpeed(), 9600u);
 }
 
@@ -191,11 +213,9 @@ TEST_F(JobStateMachine, AFileThatFailsUnderAJobEndsIt) {
 // image that shrinks under a running job ends it instead of being padded.
 TEST_F(JobStateMachine, EmptyOrShrunkSoftwareImagesAreRefused) {
   for (int nJob : {JOB_SOFTWARE, JOB_BOOT}) {
-    Dlg().m_nJob = nJob;
-    Dlg().m_bSendMode = TRUE;
     const std::string path = MakeFile("empty.bin", {});
-    nJob == JOB_SOFTWARE ? Dlg().StartSoftwareJob(path) : Dlg().StartBootJob(path);
-    EXPECT_FALSE(Dlg().m_bSendFileOpen);
+    nJob == JOB_SOFTWARE ? Engine().StartSoftwareJob(path) : Engine().StartBootJob(path);
+    EXPECT_FALSE(JobFileOpen());
   }
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"Invalid File", "Invalid File"}));
   EXPECT_TRUE(Settle().empty());
@@ -210,6 +230,59 @@ TEST_F(JobStateMachine, EmptyOrShrunkSoftwareImagesAreRefused) {
   WaitForBoxes(3);
   EXPECT_EQ(Boxes().back(), "File Read Error");
   EXPECT_TRUE(Settle().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Whoever watches the engine learns the job's end as a value: a refusal with its reply code,
+// while a 0x41 the job survives ends nothing.
+TEST_F(JobStateMachine, ObserversSeeTheOutcomeAsAValue) {
+  CRecordingObserver observer;
+  Engine().AddObserver(&observer);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", Pattern(1024)));
+  Handshake(5);
+  Reply(RSP_FIRST_BLOCK);
+  Expect(520);
+  Reply(RSP_COMM_ERROR);
+  WaitForBoxes(1);
+  Reply(RSP_DIFFERENT_MODEL);
+  WaitForBoxes(2);
+  Engine().RemoveObserver(&observer);
+  EXPECT_EQ(observer.m_calls,
+            (std::vector<std::string>{"status Communicating with IRD", "status Transferring Data",
+                                      "progress 0 0/1024", "box Communication Error (warning)",
+                                      "box Different Model", Ended(JobOutcome::Refused, 0x70)}));
+}
+
+// The second after a boot image is a timer step: the window goes on taking messages, the
+// receiver's replies that come meanwhile wait (unread, the reader held), the Send button does
+// nothing, and the replies are acted on in order once the pause is over.
+TEST_F(JobStateMachine, BootPauseHoldsTheRepliesButNotTheWindow) {
+  const ByteVec image = Pattern(65536, 2);
+  Arm(JOB_BOOT, TRUE, MakeFile("boot.bin", image));
+  Handshake(5);
+  for (std::size_t at = 0; at < image.size(); at += 512) {
+    Reply(at == 0 ? RSP_FIRST_BLOCK : RSP_NEXT_BLOCK);
+    ASSERT_EQ(Expect(520).size(), 520u);
+  }
+  ASSERT_TRUE(Engine().IsBusy());
+  Send(Frame(RSP_PROGRESS, 1) + Frame(RSP_DONE));
+  int ticks = 0;
+  CProbeWnd probe([&] { ++ticks; });
+  SetTimer(probe.m_hWnd, 1, 20);
+  const std::size_t nDialogs = Ui().FileDialogRequests().size();
+  Click(IDC_SEND);
+  Ui().Pump(500);
+  EXPECT_GE(ticks, 10) << "the window thread waited";
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Ui().FileDialogRequests().size(), nDialogs) << "Send did something during the pause";
+  EXPECT_GT(Link()->DeliveryCount(), 0u) << "the replies were taken before the pause ended";
+  WaitForBoxes(2);
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Boot Changed", "Done"}));
+  EXPECT_EQ(Progress().back(), 95) << "the progress reply came after the pause";
+  EXPECT_EQ(Phase(), JobPhase::Idle);
 }
 
 }  // namespace

@@ -38,12 +38,10 @@ TEST_F(ReadJob, SimulatedReceiverDatabaseReplacesTheFileNamedWithoutExtension) {
 }
 
 TEST_F(ReadJob, CancellingTheChoiceStillClosesARunningSendJob) {
-  Dlg().m_nJob = JOB_SOFTWARE;
-  Dlg().StartSoftwareJob(MakeFile("sw.bin", Pattern(70000)));
-  ASSERT_TRUE(Dlg().m_bSendFileOpen);
+  Engine().StartSoftwareJob(MakeFile("sw.bin", Pattern(70000)));
+  ASSERT_TRUE(JobFileOpen());
   ChooseForRead(std::nullopt);
-  EXPECT_FALSE(Dlg().m_bSendFileOpen);
-  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   Expect(9);
   Reply(RSP_FIRST_BLOCK);
   EXPECT_TRUE(Settle().empty());
@@ -53,7 +51,7 @@ TEST_F(ReadJob, AFileThatCannotBeMadeArmsNothing) {
   ChooseForRead(Path("no/such/folder/db.bin"));
   EXPECT_EQ(Boxes(), std::vector<std::string>{"File Open Error"});
   EXPECT_EQ(Statuses().back(), "db.bin");
-  EXPECT_FALSE(Dlg().m_bReceiveFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   EXPECT_TRUE(Settle().empty());
 }
 

@@ -37,8 +37,9 @@ TEST_F(ReceiverLinkTest, CommandBytesOnTheLine) {
   m_link.SendRebootText();
   EXPECT_EQ(Sent(9), Bytes({'\n', 'r', 'e', 'b', 'o', 'o', 't', '\n', 0}));
 
-  std::memset(m_link.m_blockBuffer, 0xFF, sizeof(m_link.m_blockBuffer));
-  EXPECT_EQ(m_link.SendBlock(m_link.m_blockBuffer, 100000, 0), 100000u);
+  BYTE erased[512];
+  std::memset(erased, 0xFF, sizeof erased);
+  EXPECT_EQ(m_link.SendBlock(erased, 100000, BlockKind::First), 100000u);
   const ByteVec block = m_peer.ReadUntilQuiet(3000);
   ASSERT_EQ(block.size(), 520u) << "every frame has exactly its length";
   EXPECT_EQ(Head(block, 8), Bytes({0x01, 0x00, 0x13, 0x00, 0x00, 0x01, 0xFE, 0x00}));
@@ -64,7 +65,7 @@ TEST_F(ReceiverLinkTest, BlockNumbersWrapAndAResendRepeatsTheBlockUnderTheNextNu
   const BYTE one = 0x42;
   std::vector<int> numbers;
   for (int k = 0; k < 300; ++k) {
-    m_link.SendBlock(&one, 1, k == 0 ? 0 : 1);
+    m_link.SendBlock(&one, 1, k == 0 ? BlockKind::First : BlockKind::Next);
     const ByteVec frame = Sent(9);
     ASSERT_EQ(frame.size(), 9u);
     numbers.push_back(frame[1]);
@@ -77,10 +78,10 @@ TEST_F(ReceiverLinkTest, BlockNumbersWrapAndAResendRepeatsTheBlockUnderTheNextNu
   BYTE data[512];
   for (int k = 0; k < 4; ++k) {
     for (int i = 0; i < 512; ++i) data[i] = static_cast<BYTE>(k * 31 + i);
-    m_link.SendBlock(data, 4000, k == 0 ? 0 : 1);
+    m_link.SendBlock(data, 4000, k == 0 ? BlockKind::First : BlockKind::Next);
     ASSERT_EQ(Sent(520).size(), 520u);
   }
-  m_link.SendBlock(data, 512, 2);
+  m_link.SendBlock(nullptr, 0, BlockKind::Resend);
   const ByteVec resend = Sent(520);
   ASSERT_EQ(resend.size(), 520u);
   EXPECT_EQ(resend[1], 4);
@@ -96,10 +97,14 @@ TEST_F(ReceiverLinkTest, EverySpeedIndexReachesTheLine) {
 
 // ---- cutting replies out of received bytes (no line needed) ------------------------------
 
+constexpr ParseResult kFrame = ParseResult::Frame;
+constexpr ParseResult kZero = ParseResult::CodeZero;
+constexpr ParseResult kNone = ParseResult::NoFrame;
+
 TEST(ReceiverLinkParse, ChunksToFrames) {
   struct Step {
     ByteVec chunk;  // empty: a call with count 0
-    int result;
+    ParseResult result;
     int code;
     int paramA;
   };
@@ -111,16 +116,16 @@ TEST(ReceiverLinkParse, ChunksToFrames) {
     std::vector<Step> steps;
   } cases[] = {
       {"split 3+5",
-       {{Head(hello, 3), -2, 0, 0}, {ByteVec(hello.begin() + 3, hello.end()), 0, RSP_CONNECT, 0}}},
+       {{Head(hello, 3), kNone, 0, 0}, {ByteVec(hello.begin() + 3, hello.end()), kFrame, RSP_CONNECT, 0}}},
       {"two in one chunk",
-       {{Frame(RSP_PROGRESS, 7) + Frame(RSP_DONE), 0, RSP_PROGRESS, 7},
-        {{}, 0, RSP_DONE, 0},
-        {{}, -2, 0, 0}}},
-      {"chatter in front", {{noise + hello, 0, RSP_CONNECT, 0}, {{}, -2, 0, 0}}},
-      {"chatter alone, then a frame", {{noise, -2, 0, 0}, {ready, 0, RSP_READY, 0}}},
-      {"code 0 does not block", {{Frame(0) + ready, -1, 0, 0}, {{}, 0, RSP_READY, 0}}},
+       {{Frame(RSP_PROGRESS, 7) + Frame(RSP_DONE), kFrame, RSP_PROGRESS, 7},
+        {{}, kFrame, RSP_DONE, 0},
+        {{}, kNone, 0, 0}}},
+      {"chatter in front", {{noise + hello, kFrame, RSP_CONNECT, 0}, {{}, kNone, 0, 0}}},
+      {"chatter alone, then a frame", {{noise, kNone, 0, 0}, {ready, kFrame, RSP_READY, 0}}},
+      {"code 0 does not block", {{Frame(0) + ready, kZero, 0, 0}, {{}, kFrame, RSP_READY, 0}}},
       {"marker at the end of chatter",
-       {{noise + Bytes({0x01}) + hello, -1, 0, 0}, {{}, 0, RSP_CONNECT, 0}}},
+       {{noise + Bytes({0x01}) + hello, kZero, 0, 0}, {{}, kFrame, RSP_CONNECT, 0}}},
   };
   for (const auto& c : cases) {
     CReceiverLink link;
@@ -129,9 +134,9 @@ TEST(ReceiverLinkParse, ChunksToFrames) {
       SCOPED_TRACE(std::string(c.name) + ", step " + std::to_string(i++));
       BYTE code = 0, a = 0;
       const DWORD n = static_cast<DWORD>(step.chunk.size());
-      const int result = link.ParseBytes(step.chunk.data(), n, code, a);
+      const ParseResult result = link.ParseBytes(step.chunk.data(), n, code, a);
       EXPECT_EQ(result, step.result);
-      if (result == 0) {
+      if (result == kFrame) {
         EXPECT_EQ(std::pair(+code, +a), std::pair(step.code, step.paramA));
       }
     }
@@ -139,14 +144,15 @@ TEST(ReceiverLinkParse, ChunksToFrames) {
   }
 }
 
-TEST(ReceiverLinkParse, AFullChunkIsTakenInPiecesThroughTheMailbox) {
+TEST(ReceiverLinkParse, AFullChunkIsTakenInPieces) {
   CReceiverLink link;
-  for (int i = 0; i < 256; ++i) {
-    std::memcpy(link.m_RecvBuf + i * 8, Frame(RSP_PROGRESS, static_cast<std::uint8_t>(i)).data(), 8);
-  }
+  ByteVec chunk;
+  for (int i = 0; i < 256; ++i) chunk = chunk + Frame(RSP_PROGRESS, static_cast<std::uint8_t>(i));
+  ASSERT_EQ(chunk.size(), SERIAL_CHUNK_MAX);
   BYTE code = 0, a = 0;
   int taken = 0;
-  for (int r = link.ParseFrame(SERIAL_CHUNK_MAX, code, a); r == 0; r = link.ParseFrame(0, code, a)) {
+  for (ParseResult r = link.ParseBytes(chunk.data(), SERIAL_CHUNK_MAX, code, a); r == kFrame;
+       r = link.ParseFrame(0, code, a)) {
     EXPECT_EQ(a, taken++);
   }
   EXPECT_EQ(taken, 256);
@@ -159,14 +165,14 @@ TEST(ReceiverLinkParse, RawDataBehindItsReplyIsHeldIntact) {
   for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 1 : i);
   const ByteVec chunk = Frame(RSP_RAW_DATA) + raw + Frame(RSP_COMM_ERROR);
   BYTE code = 0, a = 0;
-  ASSERT_EQ(link.ParseBytes(chunk.data(), static_cast<DWORD>(chunk.size()), code, a), 0);
+  ASSERT_EQ(link.ParseBytes(chunk.data(), static_cast<DWORD>(chunk.size()), code, a), kFrame);
   EXPECT_EQ(code, RSP_RAW_DATA);
   EXPECT_EQ(link.HeldByteCount(), 520u);
   ByteVec got(512);
   ASSERT_EQ(link.TakeHeldBytes(got.data(), 300), 300u);
   ASSERT_EQ(link.TakeHeldBytes(got.data() + 300, 212), 212u);
   EXPECT_EQ(got, raw);
-  ASSERT_EQ(link.ParseFrame(0, code, a), 0);
+  ASSERT_EQ(link.ParseFrame(0, code, a), kFrame);
   EXPECT_EQ(code, RSP_COMM_ERROR);
   EXPECT_EQ(link.HeldByteCount(), 0u);
 }

@@ -43,10 +43,10 @@ TEST_F(SendJobs, ClassificationByLengthNameAndPath) {
   for (const Case& c : cases) {
     const std::string path = MakeFile(c.name, {0x12, 0x34});
     fs::resize_file(path, c.size);
-    EXPECT_EQ(Dlg().ClassifyFile(path), c.job) << c.name << " " << c.size;
+    EXPECT_EQ(Engine().ClassifyFile(path), c.job) << c.name << " " << c.size;
   }
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_EQ(Dlg().ClassifyFile(Path("missing.bin")), JOB_INVALID);
+  EXPECT_EQ(Engine().ClassifyFile(Path("missing.bin")), JOB_INVALID);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"File Open Error"});
 }
 
@@ -108,9 +108,7 @@ TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
       }
     };
     if (c.job == "boot") {  // only the command line arms a boot job
-      Dlg().m_nJob = JOB_BOOT;
-      Dlg().m_bSendMode = TRUE;
-      Dlg().StartBootJob(path);
+      Engine().StartBootJob(path);
       image.resize(131072, 0xFF);
     } else {
       ChooseForSend(path);
@@ -137,10 +135,10 @@ TEST_F(SendJobs, CancelLeavesTheJobAndARejectedChoiceStillAbandonsIt) {
   ChooseForSend(first);
   Expect(9);
   ChooseForSend(std::nullopt);
-  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+  EXPECT_TRUE(JobFileOpen());
 
   ChooseForSend(MakeFile("tiny.bin", Pattern(100)));
-  EXPECT_FALSE(Dlg().m_bSendFileOpen);
+  EXPECT_FALSE(JobFileOpen());
   EXPECT_EQ(Statuses().back(), "Invalid File");
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Invalid File"});
   EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), first);
@@ -151,18 +149,17 @@ TEST_F(SendJobs, CancelLeavesTheJobAndARejectedChoiceStillAbandonsIt) {
 TEST_F(SendJobs, OnlyASoftwareJobRemembersItsFolder) {
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/kept"));
   ChooseForSend(MakeFile("db.bin", Pattern(262144)));
-  EXPECT_EQ(Dlg().m_nJob, JOB_DATABASE);
-  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+  EXPECT_EQ(Engine().JobCode(), JOB_DATABASE);
+  EXPECT_TRUE(JobFileOpen());
   EXPECT_EQ(Folder(), "/kept");
 
   // A path without a separator (relative to the working folder) leaves an empty folder.
   MakeFile("plain.bin", Pattern(70000));
   const fs::path cwd = fs::current_path();
   fs::current_path(m_tmp.Dir());
-  Dlg().m_nJob = JOB_SOFTWARE;
-  Dlg().StartSoftwareJob("plain.bin");
+  Engine().StartSoftwareJob("plain.bin");
   fs::current_path(cwd);
-  EXPECT_TRUE(Dlg().m_bSendFileOpen);
+  EXPECT_TRUE(JobFileOpen());
   EXPECT_EQ(Folder(), "");
 }
 

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/ui/window.h"
 
 namespace platform {
 
@@ -38,7 +37,7 @@ bool IsStdoutTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 void WriteStdout(const std::string& text) { WriteFd(STDOUT_FILENO, text); }
 void WriteStderr(const std::string& text) { WriteFd(STDERR_FILENO, text); }
 
-void RouteTerminationSignals(HWND hTarget, UINT message) {
+void RouteTerminationSignals(std::function<void(int nExitStatus)> onSignal) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -46,13 +45,13 @@ void RouteTerminationSignals(HWND hTarget, UINT message) {
   sigaddset(&set, SIGUSR1);  // only to wake the routing thread when it is stopped
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   g_stopping = false;
-  g_signalThread = std::thread([set, hTarget, message] {
+  g_signalThread = std::thread([set, onSignal = std::move(onSignal)] {
     for (;;) {
       int sig = 0;
       if (sigwait(&set, &sig) != 0) continue;
       if (g_stopping) return;
-      if (sig == SIGINT) PostMessage(hTarget, message, 130, 0);
-      if (sig == SIGTERM) PostMessage(hTarget, message, 143, 0);
+      if (sig == SIGINT) onSignal(130);
+      if (sig == SIGTERM) onSignal(143);
     }
   });
 }

@@ -23,20 +23,26 @@ bool WriteFully(int fd, const void* data, std::size_t n) {
   return true;
 }
 
-bool ReadFully(int fd, void* buffer, std::size_t n) {
+long long ReadUpTo(int fd, void* buffer, std::size_t n) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
     const ssize_t got = read(fd, bytes + done, n - done);
     if (got > 0) {
       done += static_cast<std::size_t>(got);
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return false;  // end of file (a hang-up on a line) or an error
+    } else if (got == 0) {
+      break;
+    } else if (errno != EINTR) {
+      return -1;
     }
   }
-  return true;
+  return static_cast<long long>(done);
+}
+
+bool ReadFully(int fd, void* buffer, std::size_t n) {
+  // A line that hangs up ends the read like the end of a file.
+  const long long got = ReadUpTo(fd, buffer, n);
+  return got >= 0 && static_cast<std::size_t>(got) == n;
 }
 
 }  // namespace platform

@@ -49,20 +49,9 @@ long long CFile::Read(void* buffer, std::size_t n) {
     m_nLastErrno = EBADF;
     return -1;
   }
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = read(m_fd, bytes + done, n - done);
-    if (got > 0) {
-      done += static_cast<std::size_t>(got);
-    } else if (got == 0) {
-      break;
-    } else if (errno != EINTR) {
-      m_nLastErrno = errno;
-      return -1;
-    }
-  }
-  return static_cast<long long>(done);
+  const long long got = ReadUpTo(m_fd, buffer, n);
+  if (got < 0) m_nLastErrno = errno;
+  return got;
 }
 
 BOOL CFile::Write(const void* data, std::size_t n) {
@@ -89,6 +78,11 @@ long long CFile::GetLength() const {
   struct stat st {};
   if (m_fd < 0 || fstat(m_fd, &st) != 0) return -1;
   return static_cast<long long>(st.st_size);
+}
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t nSep = path.rfind(PATH_SEPARATOR);
+  return nSep == std::string::npos ? path : path.substr(nSep + 1);
 }
 
 BOOL ReadFileHead(const std::string& path, std::uint64_t& length, BYTE* head, std::size_t n,

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/os/ascii.h"
 #include "platform/os/settings.h"
 
 namespace platform {
@@ -40,17 +41,6 @@ SerialOpenError OpenErrorFor(int error) {
     default:
       return SerialOpenError::Other;
   }
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
-  }
-  return true;
 }
 
 void DrainEventFd(int fd) {
@@ -151,9 +141,9 @@ BOOL CSerialDevice::Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCo
     return FALSE;
   }
   // The combinations a UART cannot produce are refused, as the Windows driver refused them.
-  const bool valid = baud != 0 && dataBits >= 5 && dataBits <= 8 && stopBitsCode <= 2 &&
-                     parityCode <= 4 && !(stopBitsCode == 1 && dataBits != 5) &&
-                     !(stopBitsCode == 2 && dataBits == 5);
+  const bool valid = baud != 0 && dataBits >= 5 && dataBits <= 8 && stopBitsCode <= TWOSTOPBITS &&
+                     parityCode <= SPACEPARITY && !(stopBitsCode == ONE5STOPBITS && dataBits != 5) &&
+                     !(stopBitsCode == TWOSTOPBITS && dataBits == 5);
   if (!valid) {
     SetError(EINVAL);
     return FALSE;
@@ -169,12 +159,12 @@ BOOL CSerialDevice::Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCo
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
   static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
   tio.c_cflag |= sizes[dataBits - 5] | CLOCAL | CREAD;
-  if (stopBitsCode != 0) tio.c_cflag |= CSTOPB;  // with five data bits the UART makes it 1.5
+  if (stopBitsCode != ONESTOPBIT) tio.c_cflag |= CSTOPB;  // with five data bits the UART makes it 1.5
   switch (parityCode) {
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    case ODDPARITY: tio.c_cflag |= PARENB | PARODD; break;
+    case EVENPARITY: tio.c_cflag |= PARENB; break;
+    case MARKPARITY: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: tio.c_cflag |= PARENB | CMSPAR; break;
     default: break;
   }
   tio.c_cc[VMIN] = 1;
@@ -331,19 +321,26 @@ BOOL CSerialDevice::WriteAll(const void* data, std::size_t n) {
     }
     if (!wakePending && (fds[1].revents & POLLIN)) wakePending = true;
   }
-  if (ok) {
-    // Bytes in the driver's queue are not sent yet: a purge would throw them away.
-    while (tcdrain(m_fd) != 0) {
-      if (errno == EINTR) continue;
-      if (!IsUnsupportedIoctl(errno)) {
-        SetError(errno);
-        ok = false;
-      }
-      break;
-    }
-  }
   Leave();
   return ok ? TRUE : FALSE;
+}
+
+BOOL CSerialDevice::Drain() {
+  if (!Enter()) {
+    SetError(EBADF);
+    return FALSE;
+  }
+  BOOL ok = TRUE;
+  while (tcdrain(m_fd) != 0) {
+    if (errno == EINTR) continue;
+    if (!IsUnsupportedIoctl(errno)) {
+      SetError(errno);
+      ok = FALSE;
+    }
+    break;
+  }
+  Leave();
+  return ok;
 }
 
 void CSerialDevice::Purge() {

@@ -1,5 +1,7 @@
 #include "platform/os/settings.h"
 
+#include "platform/os/ascii.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -59,18 +61,6 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char ca = a[i];
-    char cb = b[i];
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-  }
-  return true;
-}
-
 // The text a parser should see: a byte-order mark in front of the first line is no content.
 std::string ParseText(const std::vector<ProfileLine>& lines, std::size_t index) {
   const std::string& text = lines[index].text;
@@ -109,7 +99,7 @@ ProfilePlace FindKey(const std::vector<ProfileLine>& lines, const std::string& s
     std::string name;
     std::string value;
     if (IsSectionHeader(text, name)) {
-      inMatch = EqualNoCase(name, wantSection);
+      inMatch = EqualsNoCase(name, wantSection);
       inFirstMatch = inMatch && place.nSectionLine < 0;
       if (inFirstMatch) {
         place.nSectionLine = static_cast<int>(i);
@@ -119,7 +109,7 @@ ProfilePlace FindKey(const std::vector<ProfileLine>& lines, const std::string& s
     }
     if (!inMatch || !IsKeyLine(text, name, value)) continue;
     if (inFirstMatch) place.nInsertAfter = static_cast<int>(i);
-    if (EqualNoCase(name, wantKey)) {
+    if (EqualsNoCase(name, wantKey)) {
       place.nKeyLine = static_cast<int>(i);
       return place;
     }

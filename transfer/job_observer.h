@@ -1,0 +1,48 @@
+// What the transfer engine tells whoever watches it: the window shows it in its controls and
+// boxes, the terminal mode prints it and takes its exit status from the outcome. The engine
+// never knows which of them is watching. All calls come on the window thread, in the order the
+// things happen; a message box call returns when the box has been answered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win_types.h"
+
+enum class BoxKind {
+  Information,  // the job is done
+  Warning,      // the job goes on after it
+  Error,        // the job, or what was asked, failed
+};
+
+struct JobProgress {
+  int nPos = 0;  // the bar's position in its range
+  int nRangeLow = 0;
+  int nRangeHigh = 100;
+  std::uint64_t nDone = 0;   // bytes of the job that are through
+  std::uint64_t nTotal = 0;  // bytes of the job
+};
+
+enum class JobOutcome {
+  Done,           // the receiver (or the raw list's end) said so
+  Refused,        // an error reply of the receiver (nReplyCode)
+  FileError,      // the job's file could not be opened, read or written, or is no image
+  PortOpenError,  // the port could not be opened (sReason says why)
+  LinkLost,       // the device went away
+  Interrupted,    // the job was abandoned before its end
+};
+
+struct JobResult {
+  JobOutcome outcome = JobOutcome::Done;
+  BYTE nReplyCode = 0;
+  std::string sReason;
+};
+
+class IJobObserver {
+ public:
+  virtual ~IJobObserver() = default;
+  virtual void OnStatusText(const std::string& text) = 0;
+  virtual void OnProgress(const JobProgress& progress) = 0;
+  virtual void OnMessageBox(const std::string& text, BoxKind kind) = 0;
+  virtual void OnJobEnded(const JobResult& result) = 0;
+};
