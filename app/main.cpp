@@ -1,26 +1,57 @@
 // Entry point: the window where a display is available, the terminal mode otherwise. The
-// choice is made once, here.
+// choice is made once, here. On Windows the window is its own program (quorin.exe) and the
+// console one (quorin-cli.exe) is the terminal mode.
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/quorin_app.h"
 #include "app/terminal_mode.h"
+#include "platform/os/process.h"
 #ifdef QUORIN_HAVE_WX
 #include "platform/ui/wx/wx_backend.h"
 #endif
+#if defined(_WIN32) && !defined(QUORIN_CONSOLE_BUILD)
+#include "platform/ui/win32/win32_backend.h"
+#endif
+
+namespace {
+
+int RunWindow(int argc, const char* const* argv) {
+  theApp.SetCommandLine(argc, argv);
+  theApp.InitInstance();
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // The arguments as the system has them, in UTF-8 (on Windows not the ANSI code page's).
+  const std::vector<std::string> args = CommandLineArguments(argc, argv);
+  std::vector<const char*> argvUtf8;
+  for (const std::string& arg : args) argvUtf8.push_back(arg.c_str());
+  argvUtf8.push_back(nullptr);
+  const int nArgs = static_cast<int>(args.size());
+
+#if defined(_WIN32) && !defined(QUORIN_CONSOLE_BUILD)
+  if (!StartWin32Backend()) return 1;
+  const int nStatus = RunWindow(nArgs, argvUtf8.data());
+  StopWin32Backend();
+  return nStatus;
+#else
 #ifdef QUORIN_HAVE_WX
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool wantWindow = (display != nullptr && *display != '\0') ||
                           (wayland != nullptr && *wayland != '\0');
+  // The toolkit takes its own options out of the arguments.
   if (wantWindow && StartWxBackend(argc, argv)) {
-    theApp.SetCommandLine(argc, argv);
-    theApp.InitInstance();
+    const int nStatus = RunWindow(argc, argv);
     StopWxBackend();
-    return 0;
+    return nStatus;
   }
 #endif
   CTerminalMode terminal;
-  return terminal.Run(argc, argv);
+  return terminal.Run(nArgs, argvUtf8.data());
+#endif
 }

@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// The program's arguments in UTF-8, argument 0 first: on POSIX systems argv itself, on
+// Windows the wide command line split by the system's rules.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
 // Full path of the running executable (from /proc/self/exe), or empty.
 std::string GetModuleFileName();
 // The executable's base name without folder ("quorin"); message boxes carry it as caption.

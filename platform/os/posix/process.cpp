@@ -12,6 +12,12 @@
 
 namespace platform {
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  return args;
+}
+
 std::string GetModuleFileName() {
   char buffer[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
