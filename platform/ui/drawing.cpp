@@ -363,11 +363,6 @@ HGDIOBJ SelectObject(HDC hDC, HGDIOBJ hObject) {
   return previous;
 }
 
-const CPixelBuffer* GetBitmapPixels(HBITMAP hBitmap) {
-  HGDIOBJ__* obj = LiveObject(hBitmap);
-  return obj != nullptr && obj->kind == HGDIOBJ__::Kind::Bitmap ? obj->pixels.get() : nullptr;
-}
-
 // ---- drawing ------------------------------------------------------------------------------
 
 int FillRect(HDC hDC, const RECT* pRect, HBRUSH hBrush) {
@@ -409,12 +404,6 @@ COLORREF SetPixel(HDC hDC, int x, int y, COLORREF colour) {
   if (dc == nullptr || !dc->state.target->Contains(x, y)) return CLR_INVALID;
   dc->state.target->Set(x, y, colour & 0x00FFFFFF);
   return colour & 0x00FFFFFF;
-}
-
-COLORREF GetPixel(HDC hDC, int x, int y) {
-  HDC__* dc = LiveDc(hDC);
-  if (dc == nullptr || !dc->state.target->Contains(x, y)) return CLR_INVALID;
-  return dc->state.target->Get(x, y);
 }
 
 BOOL BitBlt(HDC hDest, int x, int y, int nWidth, int nHeight, HDC hSrc, int xSrc, int ySrc,
@@ -474,19 +463,6 @@ BOOL DrawIcon(HDC hDC, int x, int y, HICON hIcon) {
 
 // ---- text ---------------------------------------------------------------------------------
 
-COLORREF SetTextColor(HDC hDC, COLORREF colour) {
-  HDC__* dc = LiveDc(hDC);
-  if (dc == nullptr) return CLR_INVALID;
-  const COLORREF previous = dc->state.textColour;
-  dc->state.textColour = colour & 0x00FFFFFF;
-  return previous;
-}
-
-COLORREF GetTextColor(HDC hDC) {
-  HDC__* dc = LiveDc(hDC);
-  return dc != nullptr ? dc->state.textColour : CLR_INVALID;
-}
-
 HFONT SelectFont(HDC hDC, HFONT hFont) {
   HDC__* dc = LiveDc(hDC);
   if (dc == nullptr) return nullptr;
@@ -494,12 +470,6 @@ HFONT SelectFont(HDC hDC, HFONT hFont) {
   dc->state.font = hFont;
   dc->state.fontOwner = hFont != nullptr ? GetFontOwner(hFont) : nullptr;
   return previous;
-}
-
-SIZE GetTextExtent(HDC hDC, const std::string& text) {
-  HDC__* dc = LiveDc(hDC);
-  if (dc == nullptr) return SIZE{};
-  return GetUiBackend().MeasureText(dc->state.fontOwner, text);
 }
 
 int DrawTextEx(HDC hDC, const char* pText, int nLength, RECT* pRect, UINT nFormat,
@@ -572,8 +542,6 @@ BOOL CGdiObject::DeleteObject() {
   return ok;
 }
 
-CPen::CPen(int nPenStyle, int nWidth, COLORREF colour) { CreatePen(nPenStyle, nWidth, colour); }
-
 BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF colour) {
   if (m_hObject != nullptr) return FALSE;
   m_hObject = platform::CreatePen(nPenStyle, nWidth, colour);
@@ -613,20 +581,6 @@ BOOL CDC::DeleteDC() {
   return ok;
 }
 
-BOOL CDC::Attach(HDC hDC) {
-  if (m_hDC != nullptr || hDC == nullptr) return FALSE;
-  m_hDC = hDC;
-  m_bOwned = false;
-  return TRUE;
-}
-
-HDC CDC::Detach() {
-  HDC hDC = m_hDC;
-  m_hDC = nullptr;
-  m_bOwned = false;
-  return hDC;
-}
-
 HGDIOBJ CDC::SelectObject(CGdiObject* pObject) {
   return pObject != nullptr ? platform::SelectObject(m_hDC, pObject->GetSafeHandle()) : nullptr;
 }
@@ -646,7 +600,6 @@ POINT CDC::MoveTo(int x, int y) {
 }
 BOOL CDC::LineTo(int x, int y) { return platform::LineTo(m_hDC, x, y); }
 COLORREF CDC::SetPixel(int x, int y, COLORREF colour) { return platform::SetPixel(m_hDC, x, y, colour); }
-COLORREF CDC::GetPixel(int x, int y) const { return platform::GetPixel(m_hDC, x, y); }
 
 BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
                  DWORD dwRop) {
@@ -655,8 +608,6 @@ BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, i
 }
 
 BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return platform::DrawIcon(m_hDC, x, y, hIcon); }
-COLORREF CDC::SetTextColor(COLORREF colour) { return platform::SetTextColor(m_hDC, colour); }
-SIZE CDC::GetTextExtent(const std::string& text) const { return platform::GetTextExtent(m_hDC, text); }
 
 int CDC::DrawTextEx(const char* pText, int nLength, RECT* pRect, UINT nFormat,
                     DRAWTEXTPARAMS* pParams) {

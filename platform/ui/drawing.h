@@ -7,8 +7,7 @@
 // Everything is clipped to that buffer. Pens are solid and one pixel wide, brushes are solid.
 // A line includes its start point and excludes its end point, in any direction. Text is
 // measured and drawn by the backend in the selected font (a dialog's, from WM_GETFONT; the
-// backend's default face without one), transparently, in the context's text colour (the
-// system button-text colour until SetTextColor).
+// backend's default face without one), transparently, in the system button-text colour.
 //
 // Handles are checked: a stale or foreign handle makes the call fail and draw nothing.
 // Window thread only (creating and deleting objects is safe from any thread).
@@ -82,8 +81,6 @@ HBITMAP CreateCompatibleBitmap(HDC hDC, int nWidth, int nHeight);
 BOOL DeleteObject(HGDIOBJ hObject);
 // Selects a pen, brush or bitmap; returns the one of the same kind it replaces.
 HGDIOBJ SelectObject(HDC hDC, HGDIOBJ hObject);
-// The pixels of a bitmap (nullptr for anything else).
-const CPixelBuffer* GetBitmapPixels(HBITMAP hBitmap);
 
 // ---- drawing ----------------------------------------------------------------------------
 
@@ -91,7 +88,6 @@ int FillRect(HDC hDC, const RECT* pRect, HBRUSH hBrush);
 BOOL MoveToEx(HDC hDC, int x, int y, POINT* pPrevious);
 BOOL LineTo(HDC hDC, int x, int y);
 COLORREF SetPixel(HDC hDC, int x, int y, COLORREF colour);  // CLR_INVALID when clipped
-COLORREF GetPixel(HDC hDC, int x, int y);                   // CLR_INVALID when clipped
 BOOL BitBlt(HDC hDest, int x, int y, int nWidth, int nHeight, HDC hSrc, int xSrc, int ySrc,
             DWORD dwRop);
 // An icon pixel's high byte is its transparency (0 opaque, 255 clear): it is blended over
@@ -100,12 +96,9 @@ BOOL DrawIcon(HDC hDC, int x, int y, HICON hIcon);
 
 // ---- text -------------------------------------------------------------------------------
 
-COLORREF SetTextColor(HDC hDC, COLORREF colour);
-COLORREF GetTextColor(HDC hDC);
 // Selects a font a window answered to WM_GETFONT (nullptr: the default face). Returns the font
 // it replaces.
 HFONT SelectFont(HDC hDC, HFONT hFont);
-SIZE GetTextExtent(HDC hDC, const std::string& text);
 // Formats: DT_SINGLELINE, DT_VCENTER (single line only), DT_NOPREFIX, DT_END_ELLIPSIS,
 // DT_PATH_ELLIPSIS. Without DT_SINGLELINE the text breaks at its line ends. A length below
 // zero means up to the terminating zero. Returns the height of the text drawn.
@@ -137,7 +130,6 @@ class CGdiObject {
 class CPen : public CGdiObject {
  public:
   CPen() = default;
-  CPen(int nPenStyle, int nWidth, COLORREF colour);
   BOOL CreatePen(int nPenStyle, int nWidth, COLORREF colour);  // FALSE when one is held
 };
 
@@ -151,7 +143,6 @@ class CBrush : public CGdiObject {
 class CBitmap : public CGdiObject {
  public:
   BOOL CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight);
-  const CPixelBuffer* GetPixels() const { return GetBitmapPixels(m_hObject); }
 };
 
 // ---- device context wrappers ------------------------------------------------------------
@@ -168,9 +159,6 @@ class CDC {
 
   BOOL CreateCompatibleDC(CDC* pDC);
   BOOL DeleteDC();
-  // Wraps a context someone else owns; Detach gives it back.
-  BOOL Attach(HDC hDC);
-  HDC Detach();
 
   HGDIOBJ SelectObject(CGdiObject* pObject);
   HGDIOBJ SelectObject(HGDIOBJ hObject);
@@ -182,12 +170,9 @@ class CDC {
   POINT MoveTo(int x, int y);
   BOOL LineTo(int x, int y);
   COLORREF SetPixel(int x, int y, COLORREF colour);
-  COLORREF GetPixel(int x, int y) const;
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop);
   BOOL DrawIcon(int x, int y, HICON hIcon);
 
-  COLORREF SetTextColor(COLORREF colour);
-  SIZE GetTextExtent(const std::string& text) const;
   int DrawTextEx(const char* pText, int nLength, RECT* pRect, UINT nFormat,
                  DRAWTEXTPARAMS* pParams = nullptr);
 

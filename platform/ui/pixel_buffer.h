@@ -26,7 +26,6 @@ class CPixelBuffer {
     if (Contains(x, y)) m_pixels[Index(x, y)] = c;
   }
   const COLORREF* Data() const { return m_pixels.data(); }
-  COLORREF* Data() { return m_pixels.data(); }
 
  private:
   std::size_t Index(int x, int y) const {

@@ -29,7 +29,6 @@ enum class WindowChange {
 class IUiBackend {
  public:
   virtual ~IUiBackend() = default;
-  virtual const char* Name() const = 0;
 
   // Builds whatever shows the dialog and its controls (records exist already).
   virtual void CreateDialogWindow(HWND hDlg) = 0;

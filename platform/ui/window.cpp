@@ -137,16 +137,6 @@ std::string CWnd::GetWindowText() const {
 
 BOOL CWnd::ShowWindow(int nCmdShow) { return CWindowManager::Show(m_hWnd, nCmdShow); }
 
-BOOL CWnd::IsWindowVisible() const {
-  const WindowState* state = CWindowManager::Find(m_hWnd);
-  while (state != nullptr) {
-    if (!state->visible) return FALSE;
-    if (state->isDialog) return TRUE;
-    state = CWindowManager::Find(state->hParent);
-  }
-  return m_hWnd != nullptr && IsWindow(m_hWnd) ? TRUE : FALSE;
-}
-
 BOOL CWnd::IsIconic() const {
   const WindowState* state = CWindowManager::Find(m_hWnd);
   return state != nullptr && state->minimized ? TRUE : FALSE;
@@ -177,11 +167,6 @@ CWnd* CWnd::GetParent() const {
 
 CWnd* CWnd::GetDlgItem(int id) const { return CWindowManager::Wrapper(platform::GetDlgItem(m_hWnd, id)); }
 
-int CWnd::GetDlgCtrlID() const {
-  const WindowState* state = CWindowManager::Find(m_hWnd);
-  return state != nullptr ? state->id : 0;
-}
-
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
   return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
                                              reinterpret_cast<LPARAM>(hIcon)));
@@ -192,17 +177,6 @@ BOOL CWnd::DestroyWindow() { return platform::DestroyWindow(m_hWnd); }
 BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) {
   if (pParent == nullptr) return FALSE;
   return CWindowManager::Attach(platform::GetDlgItem(pParent->m_hWnd, static_cast<int>(nID)), this);
-}
-
-HWND CWnd::Detach() {
-  const HWND hWnd = m_hWnd;
-  WindowState* state = CWindowManager::Find(hWnd);
-  if (state != nullptr && state->object == this) {
-    state->object = nullptr;
-    state->ownerPainted = false;
-  }
-  m_hWnd = nullptr;
-  return hWnd;
 }
 
 BOOL CWnd::AppendSystemMenu(UINT flags, UINT id, const std::string& text) {
@@ -248,7 +222,6 @@ std::string CComboBox::GetLBText(int index) const {
   return copied > 0 ? std::string(buffer.data(), static_cast<std::size_t>(copied)) : std::string();
 }
 
-void CComboBox::ResetContent() { SendMessage(CB_RESETCONTENT); }
 
 // ---- CProgressCtrl ------------------------------------------------------------------------
 

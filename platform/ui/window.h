@@ -266,7 +266,6 @@ class CWnd {
   void SetWindowText(const std::string& text);
   std::string GetWindowText() const;
   BOOL ShowWindow(int nCmdShow);
-  BOOL IsWindowVisible() const;
   BOOL IsIconic() const;
   void Invalidate(BOOL bErase = TRUE);
   void UpdateWindow();
@@ -274,14 +273,12 @@ class CWnd {
   void GetClientRect(RECT* rect) const;  // pixels
   CWnd* GetParent() const;
   CWnd* GetDlgItem(int id) const;  // a temporary wrapper for unattached controls
-  int GetDlgCtrlID() const;
   HICON SetIcon(HICON hIcon, BOOL bBigIcon);
   BOOL DestroyWindow();
 
   // Attaches this object to the dialog's control (subclassing): messages to the control reach
   // this object's table first.
   BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
-  HWND Detach();
 
   // System menu: the items the program appended (Windows gave it a whole menu; desktops
   // without one show these items another way, e.g. in a context menu).
@@ -309,7 +306,6 @@ class CComboBox : public CWnd {
   int GetCurSel() const;
   int SetCurSel(int index);  // CB_ERR when out of range (the selection is then cleared)
   std::string GetLBText(int index) const;
-  void ResetContent();
 };
 
 class CProgressCtrl : public CWnd {

@@ -19,7 +19,6 @@ struct CHeadlessBackend::Impl {
   IHeadlessObserver* observer = nullptr;
   std::deque<std::optional<std::string>> answers;
   std::vector<FileDialogRequest> requests;
-  std::function<void(const FileDialogRequest&)> unexpected;
   std::vector<POINT> moveDrags;
 
   std::vector<HWND> dialogs;
@@ -64,7 +63,6 @@ void CHeadlessBackend::Reset() {
   m_impl->observer = nullptr;
   m_impl->answers.clear();
   m_impl->requests.clear();
-  m_impl->unexpected = nullptr;
   m_impl->moveDrags.clear();
   m_impl->presented.clear();
 }
@@ -95,12 +93,6 @@ void CHeadlessBackend::QueueFileDialogAnswer(std::optional<std::string> path) {
 std::vector<FileDialogRequest> CHeadlessBackend::FileDialogRequests() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   return m_impl->requests;
-}
-
-void CHeadlessBackend::SetUnexpectedFileDialogHandler(
-    std::function<void(const FileDialogRequest&)> handler) {
-  std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->unexpected = std::move(handler);
 }
 
 std::vector<POINT> CHeadlessBackend::MoveDrags() const {
@@ -314,21 +306,15 @@ int CHeadlessBackend::MessageBox(HWND, const std::string& text, const std::strin
 }
 
 FileDialogResult CHeadlessBackend::FileDialog(HWND, const FileDialogRequest& request) {
-  bool answered = false;
   std::optional<std::string> answer;
-  std::function<void(const FileDialogRequest&)> unexpected;
   {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->requests.push_back(request);
     if (!m_impl->answers.empty()) {
-      answered = true;
       answer = std::move(m_impl->answers.front());
       m_impl->answers.pop_front();
-    } else {
-      unexpected = m_impl->unexpected;
     }
   }
-  if (!answered && unexpected) unexpected(request);
 
   FileDialogResult result;
   if (answer.has_value()) {

@@ -45,13 +45,12 @@ class CHeadlessBackend : public IUiBackend {
  public:
   CHeadlessBackend();
   ~CHeadlessBackend() override;
-  const char* Name() const override { return "headless"; }
 
   // ---- scripting (tests, terminal mode) ----
   void SetObserver(IHeadlessObserver* observer);
   std::vector<HeadlessEvent> Events() const;
   void ClearEvents();
-  // Back to a fresh backend: events, queued answers, requests, handler, observer, pictures.
+  // Back to a fresh backend: events, queued answers, requests, observer, pictures.
   void Reset();
   // Texts of the events of one kind (and control id, -1 for any), in order.
   std::vector<std::string> Texts(HeadlessEvent::Kind kind, int id = -1) const;
@@ -61,8 +60,6 @@ class CHeadlessBackend : public IUiBackend {
   void QueueFileDialogAnswer(std::optional<std::string> path);
   // The requests file dialogs were opened with, in order.
   std::vector<FileDialogRequest> FileDialogRequests() const;
-  // Called instead of showing a file dialog when no answer is queued (default: cancel).
-  void SetUnexpectedFileDialogHandler(std::function<void(const FileDialogRequest&)> handler);
 
   // The points of the caption grabs (drag-to-move) asked for, in order.
   std::vector<POINT> MoveDrags() const;

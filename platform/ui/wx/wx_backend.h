@@ -12,6 +12,5 @@ bool StartWxBackend(int& argc, char** argv);
 // Puts the headless backend back and shuts the toolkit down. On the thread that started it,
 // after every dialog is gone.
 void StopWxBackend();
-bool IsWxBackendRunning();
 
 }  // namespace platform

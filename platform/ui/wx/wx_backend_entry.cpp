@@ -54,6 +54,4 @@ void StopWxBackend() {
   g_bRunning = false;
 }
 
-bool IsWxBackendRunning() { return g_bRunning; }
-
 }  // namespace platform

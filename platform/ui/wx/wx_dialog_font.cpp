@@ -6,8 +6,7 @@ namespace platform {
 
 CWxDialogFont::CWxDialogFont(const std::string& faceName, int pointSize) {
   const int size = pointSize > 0 ? pointSize : 8;
-  m_bRequestedFace = !faceName.empty() && wxFontEnumerator::IsValidFacename(ToWx(faceName));
-  if (m_bRequestedFace) {
+  if (!faceName.empty() && wxFontEnumerator::IsValidFacename(ToWx(faceName))) {
     m_font = wxFont(wxFontInfo(size).FaceName(ToWx(faceName)));
   } else {
     m_font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);

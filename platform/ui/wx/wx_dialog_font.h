@@ -16,7 +16,6 @@ class CWxDialogFont {
   CWxDialogFont(const std::string& faceName, int pointSize);
 
   const wxFont& Font() const { return m_font; }
-  bool IsRequestedFace() const { return m_bRequestedFace; }
   int BaseUnitX() const { return m_nBaseX; }
   int BaseUnitY() const { return m_nBaseY; }
 
@@ -29,7 +28,6 @@ class CWxDialogFont {
   static int MulDivRound(int value, int numerator, int denominator);
 
   wxFont m_font;
-  bool m_bRequestedFace = false;
   int m_nBaseX = 0;
   int m_nBaseY = 0;
 };

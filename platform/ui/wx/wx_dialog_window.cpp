@@ -209,19 +209,6 @@ CWxPaintedPanel* CWxDialogWindow::FindPaintedControl(HWND hWnd) const {
   return nullptr;
 }
 
-HWND CWxDialogWindow::FindControlHandle(const wxWindow* widget) const {
-  for (const Control& c : m_controls) {
-    if (c.widget == widget) return c.hWnd;
-  }
-  return nullptr;
-}
-
-std::vector<HWND> CWxDialogWindow::ControlHandles() const {
-  std::vector<HWND> handles;
-  for (const Control& c : m_controls) handles.push_back(c.hWnd);
-  return handles;
-}
-
 bool CWxDialogWindow::ControlClientSize(HWND hWnd, wxSize* size) const {
   wxWindow* widget = FindControl(hWnd);
   if (widget == nullptr) return false;

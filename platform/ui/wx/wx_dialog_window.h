@@ -33,8 +33,6 @@ class CWxDialogWindow : public wxDialog {
   // The widget of one of this dialog's controls (nullptr when it is none of them).
   wxWindow* FindControl(HWND hWnd) const;
   CWxPaintedPanel* FindPaintedControl(HWND hWnd) const;
-  HWND FindControlHandle(const wxWindow* widget) const;
-  std::vector<HWND> ControlHandles() const;
   // The control's client area in pixels; false when hWnd is none of this dialog's controls.
   bool ControlClientSize(HWND hWnd, wxSize* size) const;
 

@@ -13,7 +13,6 @@ class CWxPaintedPanel : public wxWindow {
  public:
   CWxPaintedPanel(wxWindow* parent, HWND hWnd, const wxPoint& pos, const wxSize& size, long style);
 
-  HWND Handle() const { return m_hWnd; }
   // Called by the backend when the control's object finished a paint.
   void Present(const CPixelBuffer& pixels);
   // Paints through the object now if it was invalidated, and shows the result at once.

@@ -40,17 +40,4 @@ wxIcon IconPixelsToIcon(const CPixelBuffer& pixels, int size) {
   return icon;
 }
 
-CPixelBuffer ImageToPixels(const wxImage& image) {
-  CPixelBuffer pixels(image.GetWidth(), image.GetHeight());
-  if (!image.IsOk()) return pixels;
-  const unsigned char* rgb = image.GetData();
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    for (int x = 0; x < image.GetWidth(); ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.GetWidth()) + static_cast<std::size_t>(x);
-      pixels.Set(x, y, RGB(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
-    }
-  }
-  return pixels;
-}
-
 }  // namespace platform

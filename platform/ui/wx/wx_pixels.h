@@ -1,5 +1,4 @@
-// Pictures between the program's pixel buffers (COLORREF, 0x00BBGGRR) and the toolkit's
-// images. An icon's high byte says how transparent a pixel is (0 opaque, 255 clear); it
+// Pictures from the program's pixel buffers (COLORREF, 0x00BBGGRR) to the toolkit's images. An icon's high byte says how transparent a pixel is (0 opaque, 255 clear); it
 // becomes the image's alpha.
 #pragma once
 
@@ -11,6 +10,5 @@ namespace platform {
 wxImage PixelsToImage(const CPixelBuffer& pixels);
 wxImage IconPixelsToImage(const CPixelBuffer& pixels);
 wxIcon IconPixelsToIcon(const CPixelBuffer& pixels, int size);
-CPixelBuffer ImageToPixels(const wxImage& image);
 
 }  // namespace platform

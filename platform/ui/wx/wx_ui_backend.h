@@ -40,7 +40,6 @@ class CWxUiBackend : public IUiBackend {
   const CWxDialogFont& FontFor(HWND hWnd);
 
   // ---- IUiBackend ----
-  const char* Name() const override { return "wx"; }
   void CreateDialogWindow(HWND hDlg) override;
   void DestroyDialogWindow(HWND hDlg) override;
   void RunModalLoop(HWND hDlg) override;
