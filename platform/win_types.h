@@ -16,6 +16,7 @@ using LONG = std::int32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
 using COLORREF = std::uint32_t;
 
 constexpr BOOL TRUE = 1;
@@ -82,6 +83,7 @@ constexpr UINT WM_NCLBUTTONDOWN = 0x00A1;
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_USER = 0x0400;
@@ -135,6 +137,10 @@ constexpr int SW_RESTORE = 9;
 // Message box styles.
 constexpr UINT MB_OK = 0x0000;
 constexpr UINT MB_ICONEXCLAMATION = 0x0030;
+
+// Timer periods (milliseconds): shorter ones are raised to the minimum.
+constexpr UINT USER_TIMER_MINIMUM = 0x0000000A;
+constexpr UINT USER_TIMER_MAXIMUM = 0x7FFFFFFF;
 
 // Menu flags.
 constexpr UINT MF_STRING = 0x0000;

@@ -4,7 +4,8 @@
 //
 // The window layer owns the state of every window (window.h); it tells the backend what
 // changed, and the backend feeds the user's actions back as messages (SendMessage on the
-// window thread). The backend runs the modal loop and wakes it for posted messages.
+// window thread). The backend runs the modal loop, wakes it for posted messages and has it
+// dispatch the timers when they fall due.
 #pragma once
 
 #include <string>
@@ -38,6 +39,9 @@ class IUiBackend {
   virtual void EndModalLoop(HWND hDlg) = 0;
   // Any thread: a message was posted; the window thread should call PumpPostedMessages soon.
   virtual void Wake() = 0;
+  // Window thread: NextTimerDue() may have changed (a timer set, killed, gone with its window,
+  // or dispatched and due again later). A loop that sleeps in a toolkit wakes itself by then.
+  virtual void OnTimersChanged() {}
 
   virtual void OnWindowChanged(HWND hWnd, WindowChange what) = 0;
   // Paints invalidated owner-painted windows now (WM_ERASEBKGND/WM_PAINT through the layer)

@@ -35,6 +35,22 @@ void WaitForPostedMessage(DWORD dwMilliseconds) { CWindowManager::WaitForPost(dw
 
 BOOL DestroyWindow(HWND hWnd) { return CWindowManager::Destroy(hWnd); }
 
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse) {
+  return CWindowManager::SetTimer(hWnd, nIDEvent, uElapse);
+}
+
+BOOL KillTimer(HWND hWnd, UINT_PTR nIDEvent) { return CWindowManager::KillTimer(hWnd, nIDEvent); }
+
+TimerLateness GetTimerLateness(HWND hWnd, UINT_PTR nIDEvent) {
+  return CWindowManager::TimerLatenessOf(hWnd, nIDEvent);
+}
+
+std::optional<std::chrono::steady_clock::time_point> NextTimerDue() {
+  return CWindowManager::NextTimerDue();
+}
+
+int DispatchDueTimers() { return CWindowManager::DispatchDueTimers(); }
+
 HWND GetDlgItem(HWND hDlg, int nID) {
   for (HWND hChild : CWindowManager::Children(hDlg)) {
     const WindowState* state = CWindowManager::Find(hChild);
@@ -173,6 +189,12 @@ HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
 }
 
 BOOL CWnd::DestroyWindow() { return platform::DestroyWindow(m_hWnd); }
+
+UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse) {
+  return platform::SetTimer(m_hWnd, nIDEvent, nElapse);
+}
+
+BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return platform::KillTimer(m_hWnd, nIDEvent); }
 
 BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) {
   if (pParent == nullptr) return FALSE;

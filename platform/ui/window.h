@@ -13,8 +13,17 @@
 // Threads. Everything runs on the thread that runs the dialog (the window thread), except
 // PostMessage, which any thread may call: the message waits in the layer's queue and is
 // dispatched on the window thread by the modal loop.
+//
+// Timers. SetTimer gives a window a periodic WM_TIMER. Nothing is queued for it: every loop
+// the layer runs (the backends' modal loops, the headless pumps) dispatches the timers that
+// are due once the posted messages already waiting are through, so a timer never overtakes a
+// post and is never starved by a stream of them. A timer handled late is next due a period
+// after it was handled: a window thread that was held up sees one late WM_TIMER, not a burst.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +105,12 @@ struct AFX_MSGMAP {
 #define ON_WM_QUERYDRAGICON()                                                  \
   {WM_QUERYDRAGICON, 0, 0, [](CWnd* w, WPARAM, LPARAM) -> LRESULT {            \
      return reinterpret_cast<LRESULT>(static_cast<ThisClass*>(w)->OnQueryDragIcon()); \
+   }},
+// void OnTimer(UINT_PTR nIDEvent)
+#define ON_WM_TIMER()                                                          \
+  {WM_TIMER, 0, 0, [](CWnd* w, WPARAM wp, LPARAM) -> LRESULT {                 \
+     static_cast<ThisClass*>(w)->OnTimer(static_cast<UINT_PTR>(wp));           \
+     return 0;                                                                 \
    }},
 // void OnLButtonDown(UINT nFlags, POINT point)
 #define ON_WM_LBUTTONDOWN()                                                    \
@@ -186,6 +201,7 @@ BOOL IsWindow(HWND hWnd);
 // and tools). The object stays the caller's; DestroyWindow or its destructor removes it.
 HWND CreateMessageWindow(CWnd* pObject);
 // Dispatches every posted message that is waiting; returns how many. Window thread only.
+// Timers are the loops' to dispatch (DispatchDueTimers below).
 int PumpPostedMessages();
 // Waits (window thread) until a message is posted or the time runs out.
 void WaitForPostedMessage(DWORD dwMilliseconds);
@@ -201,6 +217,31 @@ void PaintWindowNow(HWND hWnd, bool bErase = false);
 // WM_GETFONT answers with the font of the window's dialog; that font's handle is the dialog's
 // window handle, so the backend can tell which face it stands for.
 HWND GetFontOwner(HFONT hFont);  // nullptr when the font is no dialog's
+
+// ---- timers ------------------------------------------------------------------------------
+
+// WM_TIMER (wParam = nIDEvent, lParam = 0) to the window every uElapse milliseconds (at least
+// USER_TIMER_MINIMUM) until KillTimer or the window's end. Setting an id again replaces its
+// timer: the new period, counted from now. Nonzero on success (nIDEvent itself unless it is
+// 0), 0 for a window that is gone or going. Window thread only, as KillTimer.
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse);
+BOOL KillTimer(HWND hWnd, UINT_PTR nIDEvent);  // FALSE when there is no such timer
+
+// How late one timer's WM_TIMER messages were handled since SetTimer last set it: the time
+// each was dispatched minus the time it fell due.
+struct TimerLateness {
+  std::uint64_t count = 0;  // WM_TIMER messages dispatched
+  double maxMs = 0.0;       // the latest of them, in milliseconds
+};
+// Any thread. The record outlives the timer and its window (a handle is never reused), so a
+// run's figure can be read after its window closed; an id never set reads as nothing.
+TimerLateness GetTimerLateness(HWND hWnd, UINT_PTR nIDEvent);
+
+// For backends, on the window thread: when the earliest timer falls due (nothing when there
+// is no timer), and the dispatch of every timer due now (returns how many). A loop calls
+// PumpPostedMessages first. IUiBackend::OnTimersChanged says when the first changes.
+std::optional<std::chrono::steady_clock::time_point> NextTimerDue();
+int DispatchDueTimers();
 
 // The record behind a handle, for backends.
 struct WindowState {
@@ -275,6 +316,9 @@ class CWnd {
   CWnd* GetDlgItem(int id) const;  // a temporary wrapper for unattached controls
   HICON SetIcon(HICON hIcon, BOOL bBigIcon);
   BOOL DestroyWindow();
+
+  UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse);
+  BOOL KillTimer(UINT_PTR nIDEvent);
 
   // Attaches this object to the dialog's control (subclassing): messages to the control reach
   // this object's table first.

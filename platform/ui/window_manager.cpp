@@ -5,9 +5,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/ui/ui_backend.h"
 
@@ -34,8 +36,17 @@ struct ModalRun {
   HWND hWnd;
 };
 
+using Clock = std::chrono::steady_clock;
+using TimerKey = std::pair<std::uintptr_t, UINT_PTR>;  // window, id
+
+struct Timer {
+  Clock::duration period;
+  Clock::time_point due;
+};
+
 // One lock guards the records map and the posted queue, so a post either finds the window
-// alive and queues, or fails; nothing is held while a message is being handled.
+// alive and queues, or fails; nothing is held while a message is being handled. It guards the
+// timers too: lateness is read from other threads.
 struct Registry {
   std::mutex mutex;
   std::condition_variable posted;
@@ -43,6 +54,8 @@ struct Registry {
   std::uintptr_t nextHandle = 0x10000;
   std::deque<Posted> queue;
   std::vector<ModalRun> modalRuns;  // window thread only
+  std::map<TimerKey, Timer> timers;
+  std::map<TimerKey, TimerLateness> lateness;
 };
 
 // Never destroyed: window objects with static lifetime may outlive any ordering of statics.
@@ -52,6 +65,8 @@ Registry& Reg() {
 }
 
 std::uintptr_t Key(HWND hWnd) { return reinterpret_cast<std::uintptr_t>(hWnd); }
+
+TimerKey KeyOf(HWND hWnd, UINT_PTR nIDEvent) { return TimerKey(Key(hWnd), nIDEvent); }
 
 Record* FindRecord(HWND hWnd) {
   if (hWnd == nullptr) return nullptr;
@@ -123,6 +138,7 @@ HWND CWindowManager::DialogOf(HWND hWnd) {
 void CWindowManager::RemoveRecord(HWND hWnd) {
   Registry& reg = Reg();
   std::unique_ptr<Record> gone;
+  bool hadTimers = false;
   {
     std::lock_guard<std::mutex> lock(reg.mutex);
     auto it = reg.records.find(Key(hWnd));
@@ -134,9 +150,15 @@ void CWindowManager::RemoveRecord(HWND hWnd) {
       std::vector<HWND>& siblings = parent->second->children;
       siblings.erase(std::remove(siblings.begin(), siblings.end(), hWnd), siblings.end());
     }
+    const auto first = reg.timers.lower_bound(TimerKey(Key(hWnd), 0));
+    auto last = first;
+    while (last != reg.timers.end() && last->first.first == Key(hWnd)) ++last;
+    hadTimers = first != last;
+    reg.timers.erase(first, last);
   }
   // The wrapper must not try to remove what is already gone.
   if (gone->wrapper) gone->wrapper->m_hWnd = nullptr;
+  if (hadTimers) GetUiBackend().OnTimersChanged();
 }
 
 // ---- messages -----------------------------------------------------------------------------
@@ -212,6 +234,89 @@ void CWindowManager::WaitForPost(DWORD dwMilliseconds) {
   } else {
     reg.posted.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), ready);
   }
+}
+
+// ---- timers -------------------------------------------------------------------------------
+
+UINT_PTR CWindowManager::SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse) {
+  const Clock::duration period =
+      std::chrono::milliseconds(std::clamp(uElapse, USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM));
+  Registry& reg = Reg();
+  {
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    const auto it = reg.records.find(Key(hWnd));
+    if (hWnd == nullptr || it == reg.records.end() || it->second->destroying) return 0;
+    const TimerKey key = KeyOf(hWnd, nIDEvent);
+    reg.timers[key] = Timer{period, Clock::now() + period};
+    reg.lateness[key] = TimerLateness{};
+  }
+  GetUiBackend().OnTimersChanged();
+  return nIDEvent != 0 ? nIDEvent : 1;
+}
+
+BOOL CWindowManager::KillTimer(HWND hWnd, UINT_PTR nIDEvent) {
+  Registry& reg = Reg();
+  bool killed;
+  {
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    killed = reg.timers.erase(KeyOf(hWnd, nIDEvent)) != 0;
+  }
+  if (killed) GetUiBackend().OnTimersChanged();
+  return killed ? TRUE : FALSE;
+}
+
+TimerLateness CWindowManager::TimerLatenessOf(HWND hWnd, UINT_PTR nIDEvent) {
+  Registry& reg = Reg();
+  std::lock_guard<std::mutex> lock(reg.mutex);
+  const auto it = reg.lateness.find(KeyOf(hWnd, nIDEvent));
+  return it != reg.lateness.end() ? it->second : TimerLateness{};
+}
+
+std::optional<Clock::time_point> CWindowManager::NextTimerDue() {
+  Registry& reg = Reg();
+  std::lock_guard<std::mutex> lock(reg.mutex);
+  std::optional<Clock::time_point> next;
+  for (const auto& [key, timer] : reg.timers) {
+    if (!next || timer.due < *next) next = timer.due;
+  }
+  return next;
+}
+
+int CWindowManager::DispatchDueTimers() {
+  Registry& reg = Reg();
+  // Each timer goes at most once a round: its next due time lies after the round began.
+  const Clock::time_point round = Clock::now();
+  int dispatched = 0;
+  for (;;) {
+    TimerKey key;
+    {
+      std::lock_guard<std::mutex> lock(reg.mutex);
+      auto next = reg.timers.end();
+      for (auto it = reg.timers.begin(); it != reg.timers.end(); ++it) {
+        if (it->second.due <= round && (next == reg.timers.end() || it->second.due < next->second.due)) {
+          next = it;
+        }
+      }
+      if (next == reg.timers.end()) break;
+      key = next->first;
+      const auto record = reg.records.find(key.first);
+      if (record == reg.records.end() || record->second->destroying) {
+        reg.timers.erase(next);
+        continue;
+      }
+      const Clock::time_point now = Clock::now();
+      TimerLateness& late = reg.lateness[key];
+      ++late.count;
+      late.maxMs = std::max(late.maxMs,
+                            std::chrono::duration<double, std::milli>(now - next->second.due).count());
+      next->second.due = now + next->second.period;
+    }
+    // Told before the handler runs: a box it opens runs a loop that must see the next one.
+    GetUiBackend().OnTimersChanged();
+    Dispatch(reinterpret_cast<HWND>(key.first), WM_TIMER, key.second, 0);
+    ++dispatched;
+  }
+  return dispatched;
 }
 
 // ---- visible state ------------------------------------------------------------------------

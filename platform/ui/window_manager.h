@@ -3,6 +3,8 @@
 // Only the layer's own units include this header.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <vector>
 
 #include "platform/ui/window.h"
@@ -28,6 +30,13 @@ class CWindowManager {
   static BOOL Post(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   static int Pump();
   static void WaitForPost(DWORD dwMilliseconds);
+
+  // ---- timers ----
+  static UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse);
+  static BOOL KillTimer(HWND hWnd, UINT_PTR nIDEvent);
+  static TimerLateness TimerLatenessOf(HWND hWnd, UINT_PTR nIDEvent);
+  static std::optional<std::chrono::steady_clock::time_point> NextTimerDue();
+  static int DispatchDueTimers();
 
   // ---- state changes a person would see ----
   static BOOL Show(HWND hWnd, int nCmdShow);

@@ -68,6 +68,7 @@ class CTestDlg : public CDialog {
   std::vector<std::string> m_log;
   std::function<void(CTestDlg&)> m_onGo;
   std::function<void(CTestDlg&)> m_onInit;
+  std::function<void(CTestDlg&, UINT_PTR)> m_onTimer;
 
   void DoDataExchange() override {
     DDX_Control(this, IDC_LIST, m_list);
@@ -84,6 +85,9 @@ class CTestDlg : public CDialog {
     m_log.push_back("go");
     if (m_onGo) m_onGo(*this);
   }
+  void OnTimer(UINT_PTR nIDEvent) {
+    if (m_onTimer) m_onTimer(*this, nIDEvent);
+  }
   DECLARE_MESSAGE_MAP()
 
  protected:
@@ -92,6 +96,7 @@ class CTestDlg : public CDialog {
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
   ON_BN_CLICKED(IDC_GO, OnGo)
+  ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 class WindowDialog : public ::testing::Test {
@@ -207,6 +212,19 @@ TEST_F(WindowDialog, ASubclassedControlSeesItsMessagesFirstAndPaintsWhenInvalida
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
   EXPECT_FALSE(dlg.DestroyWindow());
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
+}
+
+TEST_F(WindowDialog, ATimerTicksInTheModalRunThatItEnds) {
+  CTestDlg dlg;
+  std::vector<UINT_PTR> ticks;
+  dlg.m_onInit = [](CTestDlg& d) { d.SetTimer(5, 10); };
+  dlg.m_onTimer = [&ticks](CTestDlg& d, UINT_PTR id) {
+    ticks.push_back(id);
+    if (ticks.size() == 3) d.EndDialog(42);
+  };
+  EXPECT_EQ(dlg.DoModal(), 42);
+  EXPECT_EQ(ticks, (std::vector<UINT_PTR>{5, 5, 5}));
+  EXPECT_FALSE(NextTimerDue().has_value()) << "the timer went with its window";
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
-// Message windows, posting across threads and the message tables.
+// Message windows, posting across threads, the message tables and timers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/ui/headless/headless_backend.h"
 #include "platform/ui/window.h"
 
 namespace {
@@ -141,6 +144,151 @@ TEST(WindowMessages, TablesRouteToTheMostDerivedEntryThenBaseThenDefault) {
       EXPECT_EQ(result, static_cast<LRESULT>(std::string(log).size())) << log;
     }
   }
+}
+
+// ---- timers -------------------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+constexpr UINT WM_TEST_BLOCK = WM_USER + 3;
+
+class CTicker : public CWnd {
+ public:
+  struct Tick {
+    UINT_PTR id;
+    LPARAM lParam;
+    Clock::time_point at;
+  };
+  std::vector<Tick> m_ticks;
+  std::vector<std::string> m_log;  // posts and ticks in the order handled
+  std::thread::id m_thread;
+  LPARAM m_lastLParam = -1;
+
+  int Ticks(UINT_PTR id) const {
+    int n = 0;
+    for (const Tick& t : m_ticks) n += t.id == id;
+    return n;
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_TIMER) m_lastLParam = lParam;
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+  void OnTimer(UINT_PTR nIDEvent) {
+    m_ticks.push_back(Tick{nIDEvent, m_lastLParam, Clock::now()});
+    m_log.push_back("tick");
+    if (std::this_thread::get_id() != m_thread) m_log.push_back("off the window thread");
+  }
+  LRESULT OnData(WPARAM, LPARAM) {
+    m_log.push_back("data");
+    return 0;
+  }
+  LRESULT OnEcho(WPARAM, LPARAM) { return PostMessage(WM_TEST_ECHO); }
+  LRESULT OnBlock(WPARAM wParam, LPARAM) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(wParam));
+    m_log.push_back("blocked");
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CTicker, CWnd)
+  ON_WM_TIMER()
+  ON_MESSAGE(WM_TEST_DATA, OnData)
+  ON_MESSAGE(WM_TEST_ECHO, OnEcho)
+  ON_MESSAGE(WM_TEST_BLOCK, OnBlock)
+END_MESSAGE_MAP()
+
+class WindowTimers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_ticker.m_thread = std::this_thread::get_id();
+    ASSERT_NE(CreateMessageWindow(&m_ticker), nullptr);
+  }
+  bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+    return GetHeadlessBackend().PumpUntil(done, timeoutMs);
+  }
+  CTicker m_ticker;
+};
+
+TEST_F(WindowTimers, FireEveryPeriodWithTheirIdUntilKilled) {
+  const HWND hWnd = m_ticker.m_hWnd;
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(SetTimer(hWnd, 7, 10), 7u);
+  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(7) >= 5; }));
+  // Each one is due a full period after the one before was handled.
+  EXPECT_GE(m_ticker.m_ticks.back().at - start, std::chrono::milliseconds(50));
+  for (const CTicker::Tick& t : m_ticker.m_ticks) {
+    EXPECT_EQ(t.id, 7u);
+    EXPECT_EQ(t.lParam, 0);
+  }
+  EXPECT_EQ(std::count(m_ticker.m_log.begin(), m_ticker.m_log.end(), "off the window thread"), 0);
+
+  EXPECT_TRUE(m_ticker.KillTimer(7));
+  EXPECT_FALSE(m_ticker.KillTimer(7));
+  const std::size_t ticks = m_ticker.m_ticks.size();
+  GetHeadlessBackend().Pump(60);
+  EXPECT_EQ(m_ticker.m_ticks.size(), ticks);
+  EXPECT_EQ(GetTimerLateness(hWnd, 7).count, ticks) << "the record outlives the timer";
+}
+
+TEST_F(WindowTimers, SettingAnIdAgainReplacesItsTimerAndItsRecord) {
+  const HWND hWnd = m_ticker.m_hWnd;
+  ASSERT_NE(m_ticker.SetTimer(1, 60000), 0u);
+  ASSERT_NE(m_ticker.SetTimer(2, 60000), 0u);
+  ASSERT_NE(m_ticker.SetTimer(1, 10), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 3; }));
+  EXPECT_EQ(m_ticker.Ticks(2), 0);
+  EXPECT_EQ(GetTimerLateness(hWnd, 1).count, 3u);
+  EXPECT_EQ(GetTimerLateness(hWnd, 2).count, 0u);
+
+  m_ticker.SetTimer(1, 60000);
+  EXPECT_EQ(GetTimerLateness(hWnd, 1).count, 0u);
+  const std::size_t ticks = m_ticker.m_ticks.size();
+  GetHeadlessBackend().Pump(60);
+  EXPECT_EQ(m_ticker.m_ticks.size(), ticks) << "still the short period";
+}
+
+TEST_F(WindowTimers, ADestroyedWindowsTimersNeverFire) {
+  const HWND hWnd = m_ticker.m_hWnd;
+  ASSERT_NE(SetTimer(hWnd, 1, 10), 0u);
+  ASSERT_NE(SetTimer(hWnd, 2, 10), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // both due now
+  ASSERT_TRUE(m_ticker.DestroyWindow());
+  EXPECT_FALSE(NextTimerDue().has_value());
+  GetHeadlessBackend().Pump(40);
+  EXPECT_TRUE(m_ticker.m_ticks.empty());
+  EXPECT_EQ(SetTimer(hWnd, 3, 10), 0u);
+  EXPECT_FALSE(KillTimer(hWnd, 1));
+}
+
+TEST_F(WindowTimers, TicksComeAfterWaitingPostsAndAreNotStarvedByThem) {
+  ASSERT_NE(m_ticker.SetTimer(1, 10), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  m_ticker.PostMessage(WM_TEST_DATA);
+  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 1; }));
+  EXPECT_EQ(m_ticker.m_log, (std::vector<std::string>{"data", "tick"}));
+
+  // A handler that posts itself again keeps the queue from ever running dry.
+  m_ticker.PostMessage(WM_TEST_ECHO);
+  EXPECT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 4; }));
+}
+
+TEST_F(WindowTimers, LatenessShowsAHeldUpWindowThreadOnceWithoutCatchingUp) {
+  const HWND hWnd = m_ticker.m_hWnd;
+  ASSERT_NE(m_ticker.SetTimer(1, 10), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 2; }));
+  m_ticker.PostMessage(WM_TEST_BLOCK, 60);
+  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 5; }));
+
+  // The timer fell due at most a period into the 60 ms the thread was held.
+  const TimerLateness late = GetTimerLateness(hWnd, 1);
+  EXPECT_EQ(late.count, m_ticker.m_ticks.size());
+  EXPECT_GE(late.maxMs, 50.0);
+  // One late tick, then the next a period later: no burst of the ones that were missed.
+  const auto blocked = std::find(m_ticker.m_log.begin(), m_ticker.m_log.end(), "blocked");
+  ASSERT_NE(blocked, m_ticker.m_log.end());
+  const std::size_t late1 = static_cast<std::size_t>(std::count(m_ticker.m_log.begin(), blocked, "tick"));
+  ASSERT_LT(late1 + 1, m_ticker.m_ticks.size());
+  EXPECT_GE(m_ticker.m_ticks[late1 + 1].at - m_ticker.m_ticks[late1].at, std::chrono::milliseconds(9));
 }
 
 }  // namespace

@@ -145,6 +145,7 @@ void CHeadlessBackend::RunRound() {
     if (action) action();
   }
   PumpPostedMessages();
+  DispatchDueTimers();
   PaintInvalidated();
 }
 
@@ -158,15 +159,36 @@ void CHeadlessBackend::PaintInvalidated() {
   for (HWND hDlg : dialogs) UpdateWindow(hDlg);
 }
 
+bool CHeadlessBackend::WaitForWork(std::optional<std::chrono::steady_clock::time_point> deadline,
+                                   HWND hModal) {
+  // Timers change on this thread only, so the time read here holds through the wait.
+  const std::optional<std::chrono::steady_clock::time_point> due = NextTimerDue();
+  const bool timerFirst = due && (!deadline || *due < *deadline);
+  std::unique_lock<std::mutex> lock(m_impl->mutex);
+  const auto ready = [this, hModal] {
+    return m_impl->woken || !m_impl->actions.empty() ||
+           (hModal != nullptr && m_impl->endRequested.count(hModal) != 0);
+  };
+  bool work = true;
+  if (timerFirst) {
+    m_impl->cond.wait_until(lock, *due, ready);
+  } else if (deadline) {
+    work = m_impl->cond.wait_until(lock, *deadline, ready);
+  } else {
+    m_impl->cond.wait(lock, ready);
+  }
+  m_impl->woken = false;
+  return work;
+}
+
 void CHeadlessBackend::RunModalLoop(HWND hDlg) {
   for (;;) {
     RunRound();
-    std::unique_lock<std::mutex> lock(m_impl->mutex);
-    if (m_impl->endRequested.erase(hDlg) != 0) break;
-    m_impl->cond.wait(lock, [this, hDlg] {
-      return m_impl->woken || !m_impl->actions.empty() || m_impl->endRequested.count(hDlg) != 0;
-    });
-    m_impl->woken = false;
+    {
+      std::lock_guard<std::mutex> lock(m_impl->mutex);
+      if (m_impl->endRequested.erase(hDlg) != 0) break;
+    }
+    WaitForWork(std::nullopt, hDlg);
   }
 }
 
@@ -183,12 +205,7 @@ bool CHeadlessBackend::PumpUntil(const std::function<bool()>& predicate, DWORD t
   for (;;) {
     RunRound();
     if (predicate && predicate()) return true;
-    std::unique_lock<std::mutex> lock(m_impl->mutex);
-    const bool woken = m_impl->cond.wait_until(
-        lock, deadline, [this] { return m_impl->woken || !m_impl->actions.empty(); });
-    m_impl->woken = false;
-    if (!woken) {
-      lock.unlock();
+    if (!WaitForWork(deadline, nullptr)) {
       RunRound();
       return predicate && predicate();
     }

@@ -4,6 +4,7 @@
 // in order and handed to an observer (the terminal mode prints them; tests read them back).
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -64,8 +65,9 @@ class CHeadlessBackend : public IUiBackend {
   // The points of the caption grabs (drag-to-move) asked for, in order.
   std::vector<POINT> MoveDrags() const;
 
-  // Runs queued actions and posted messages on the calling (window) thread until the
-  // predicate holds or the time runs out; TRUE when it held.
+  // Runs queued actions, posted messages and timers on the calling (window) thread until the
+  // predicate holds or the time runs out; TRUE when it held. Between rounds it sleeps until
+  // there is something to do or a timer falls due.
   bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMs);
   void Pump(DWORD milliseconds);
   // Any thread: runs the action on the window thread from the loop.
@@ -114,6 +116,9 @@ class CHeadlessBackend : public IUiBackend {
   std::unique_ptr<Impl> m_impl;
 
   void RunRound();
+  // Sleeps until an action, a post, the end of hModal's run (if given), the earliest timer or
+  // the deadline (if given); false when the deadline came first.
+  bool WaitForWork(std::optional<std::chrono::steady_clock::time_point> deadline, HWND hModal);
   void PaintInvalidated();
   void Record(const HeadlessEvent& event);
 };

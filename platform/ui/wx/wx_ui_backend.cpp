@@ -1,6 +1,8 @@
 #include "platform/ui/wx/wx_ui_backend.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 
 #include <wx/evtloop.h>
 #include <wx/generic/msgdlgg.h>
@@ -39,9 +41,14 @@ CWxUiBackend& CWxUiBackend::Instance() {
 }
 
 void CWxUiBackend::Activate() {
-  std::lock_guard<std::mutex> lock(m_wakeMutex);
-  m_bActive = true;
-  m_bWakeQueued = false;
+  {
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    m_bActive = true;
+    m_bWakeQueued = false;
+  }
+  m_timer = std::make_unique<wxTimer>();
+  m_timer->Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnTimerDue(); });
+  OnTimersChanged();
 }
 
 void CWxUiBackend::Deactivate() {
@@ -49,6 +56,7 @@ void CWxUiBackend::Deactivate() {
     std::lock_guard<std::mutex> lock(m_wakeMutex);
     m_bActive = false;
   }
+  m_timer.reset();
   for (auto& [hDlg, dlg] : m_dialogs) {
     dlg->Detach();
     dlg->Destroy();
@@ -160,6 +168,31 @@ void CWxUiBackend::OnWake() {
     if (!m_bActive) return;
   }
   PumpPostedMessages();
+}
+
+void CWxUiBackend::OnTimersChanged() {
+  if (!m_timer) return;
+  const auto due = NextTimerDue();
+  if (!due) {
+    m_timer->Stop();
+    return;
+  }
+  // Rounded up: woken early, the timer would find nothing due and only be set again.
+  const auto wait = *due - std::chrono::steady_clock::now();
+  const long long ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  // A one-shot started anew is a new source for the toolkit, so it also fires in a loop that
+  // a handler opened from inside the previous one.
+  m_timer->StartOnce(static_cast<int>(std::clamp<long long>(ms, 1, INT_MAX)));
+}
+
+void CWxUiBackend::OnTimerDue() {
+  // Set again first: a box opened by what runs below has its own loop, which must see it.
+  OnTimersChanged();
+  // What was posted before the timer fell due goes first, as the toolkit may run this call
+  // ahead of the queued wake-up.
+  PumpPostedMessages();
+  DispatchDueTimers();
+  OnTimersChanged();
 }
 
 // ---- records -> widgets ---------------------------------------------------------------

@@ -1,7 +1,9 @@
 // CWxUiBackend: the window layer's backend on wxWidgets. Each dialog record becomes a
 // CWxDialogWindow; modal runs are the toolkit's modal dialogs; a message posted from another
 // thread wakes the toolkit's loop (a queued call, so it never waits for the user to move the
-// mouse) and is dispatched on the window thread.
+// mouse) and is dispatched on the window thread. One toolkit timer stands for the layer's
+// timers: it is set to the earliest due time, so whatever loop the toolkit runs (a modal
+// dialog's, a message box's, a file dialog's) dispatches them.
 //
 // The object lives as long as the process: PostMessage may reach Wake from a reader thread at
 // any moment, also while the toolkit is being shut down.
@@ -45,6 +47,7 @@ class CWxUiBackend : public IUiBackend {
   void RunModalLoop(HWND hDlg) override;
   void EndModalLoop(HWND hDlg) override;
   void Wake() override;
+  void OnTimersChanged() override;
   void OnWindowChanged(HWND hWnd, WindowChange what) override;
   void UpdateWindow(HWND hWnd) override;
   void InvalidateWindow(HWND hWnd, bool erase) override;
@@ -67,12 +70,14 @@ class CWxUiBackend : public IUiBackend {
   // innermost modal dialog, else the main window.
   wxWindow* ParentFor(HWND hOwner) const;
   void OnWake();
+  void OnTimerDue();
 
   std::map<HWND, CWxDialogWindow*> m_dialogs;
   std::vector<CWxDialogWindow*> m_modal;        // innermost last
   std::set<CWxDialogWindow*> m_destroyAfterRun;  // destroyed while its modal run was on
   std::set<HWND> m_endedBeforeRun;
   std::map<std::pair<std::string, int>, std::unique_ptr<CWxDialogFont>> m_fonts;
+  std::unique_ptr<wxTimer> m_timer;  // while active: it needs the toolkit
 
   std::mutex m_wakeMutex;
   bool m_bActive = false;
