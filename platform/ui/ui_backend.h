@@ -24,6 +24,7 @@ enum class WindowChange {
   Progress,    // progress range or position
   Icon,        // dialog icons
   SystemMenu,  // system menu items appended
+  ToolTip,     // the window's tooltip text
   Destroyed,   // about to be removed; the record is still readable
 };
 

@@ -196,6 +196,13 @@ UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse) {
 
 BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return platform::KillTimer(m_hWnd, nIDEvent); }
 
+void CWnd::SetToolTipText(const std::string& text) {
+  WindowState* state = CWindowManager::Find(m_hWnd);
+  if (state == nullptr || state->messageOnly || state->toolTip == text) return;
+  state->toolTip = text;
+  GetUiBackend().OnWindowChanged(m_hWnd, WindowChange::ToolTip);
+}
+
 BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) {
   if (pParent == nullptr) return FALSE;
   return CWindowManager::Attach(platform::GetDlgItem(pParent->m_hWnd, static_cast<int>(nID)), this);

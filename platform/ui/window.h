@@ -268,6 +268,7 @@ struct WindowState {
     std::string text;
   };
   std::vector<MenuItem> systemMenuExtra;  // items appended to the system menu
+  std::string toolTip;                    // shown while the pointer rests on it; empty: none
   bool ownerPainted = false;              // an attached object paints it (WM_PAINT entry)
   CWnd* object = nullptr;                 // attached window object, if any
   bool dirty = false;                     // invalidated, not painted since
@@ -319,6 +320,8 @@ class CWnd {
 
   UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse);
   BOOL KillTimer(UINT_PTR nIDEvent);
+  // The window's tooltip; an empty text removes it.
+  void SetToolTipText(const std::string& text);
 
   // Attaches this object to the dialog's control (subclassing): messages to the control reach
   // this object's table first.

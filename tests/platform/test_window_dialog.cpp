@@ -1,4 +1,5 @@
-// Dialogs from templates: the ways a modal run ends, subclassed controls and painting.
+// Dialogs from templates: the ways a modal run ends, subclassed controls, painting, timers
+// and tooltips.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -225,6 +226,24 @@ TEST_F(WindowDialog, ATimerTicksInTheModalRunThatItEnds) {
   EXPECT_EQ(dlg.DoModal(), 42);
   EXPECT_EQ(ticks, (std::vector<UINT_PTR>{5, 5, 5}));
   EXPECT_FALSE(NextTimerDue().has_value()) << "the timer went with its window";
+}
+
+TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
+  CTestDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CHeadlessBackend& ui = GetHeadlessBackend();
+  ui.ClearEvents();
+  for (const char* text : {"COM1 is /dev/ttyS0", "COM2 is /dev/ttyUSB0", "COM2 is /dev/ttyUSB0", ""}) {
+    dlg.m_list.SetToolTipText(text);
+  }
+  dlg.SetToolTipText("the dialog's own");
+  EXPECT_EQ(ui.Texts(HeadlessEvent::ToolTip, IDC_LIST),
+            (std::vector<std::string>{"COM1 is /dev/ttyS0", "COM2 is /dev/ttyUSB0", ""}))
+      << "the same text again changes nothing";
+  EXPECT_EQ(ui.Texts(HeadlessEvent::ToolTip, IDD_TEST), std::vector<std::string>{"the dialog's own"});
+  EXPECT_EQ(GetWindowState(dlg.m_list.m_hWnd)->toolTip, "");
+  EXPECT_EQ(GetWindowState(dlg.m_hWnd)->toolTip, "the dialog's own");
+  dlg.DestroyWindow();
 }
 
 }  // namespace

@@ -268,6 +268,9 @@ void CHeadlessBackend::OnWindowChanged(HWND hWnd, WindowChange what) {
     case WindowChange::Selection:
       Record(HeadlessEvent{HeadlessEvent::Selection, id, s->text, std::string(), s->curSel});
       return;
+    case WindowChange::ToolTip:
+      Record(HeadlessEvent{HeadlessEvent::ToolTip, id, s->toolTip, std::string(), 0});
+      return;
     case WindowChange::Progress: {
       // A new range alone is no new position; a position set again is.
       bool report;

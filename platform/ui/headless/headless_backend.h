@@ -17,7 +17,7 @@
 
 namespace platform {
 
-// A dialog's own events (Title, its Visibility) carry the dialog's template id as id.
+// A dialog's own events (Title, its Visibility, its ToolTip) carry the dialog's template id as id.
 struct HeadlessEvent {
   enum Kind {
     Text,        // a control's text (id = control id)
@@ -27,6 +27,7 @@ struct HeadlessEvent {
     Selection,   // value = selection (id = control id)
     Visibility,  // value = 1 shown, 0 hidden
     FileDialog,  // text = the path answered, empty when cancelled; value 1 save, 0 open
+    ToolTip,     // text = the window's new tooltip, empty when removed (id = control id)
   };
   Kind kind;
   int id = -1;

@@ -4,7 +4,6 @@
 
 #include <wx/iconbndl.h>
 
-#include "platform/os/serial_device.h"
 #include "platform/ui/wx/wx_painted_panel.h"
 #include "platform/ui/wx/wx_pixels.h"
 
@@ -34,6 +33,14 @@ wxArrayString Entries(const WindowState& state) {
   wxArrayString entries;
   for (const std::string& item : state.items) entries.Add(ToWx(item));
   return entries;
+}
+
+void ApplyToolTip(wxWindow* widget, const std::string& text) {
+  if (!text.empty()) {
+    widget->SetToolTip(ToWx(text));
+  } else if (widget->GetToolTip() != nullptr) {
+    widget->UnsetToolTip();
+  }
 }
 
 }  // namespace
@@ -242,9 +249,13 @@ void CWxDialogWindow::Mirror(HWND hWnd, WindowChange what) {
       case WindowChange::Icon:
         ApplyIcons(*state);
         break;
+      case WindowChange::ToolTip:
+        ApplyToolTip(this, state->toolTip);
+        break;
       case WindowChange::Created:
         SetTitle(ToWx(state->text));
         ApplyIcons(*state);
+        ApplyToolTip(this, state->toolTip);
         for (const Control& c : m_controls) Mirror(c.hWnd, WindowChange::Created);
         break;
       default:
@@ -259,6 +270,11 @@ void CWxDialogWindow::Mirror(HWND hWnd, WindowChange what) {
     const bool all = what == WindowChange::Created;
     if (all || what == WindowChange::Visibility) {
       if (c.widget->IsShown() != state->visible) c.widget->Show(state->visible);
+    }
+    if (all || what == WindowChange::ToolTip) {
+      ApplyToolTip(c.widget, state->toolTip);
+      // A framed label's text covers its frame.
+      if (c.text != nullptr && c.text != c.widget) ApplyToolTip(c.text, state->toolTip);
     }
     if (c.painted != nullptr) {
       // The object repaints what it shows; only make sure a change of its data is seen.
@@ -294,28 +310,10 @@ void CWxDialogWindow::MirrorCombo(wxComboBox* combo, const WindowState& state, W
       combo->SetSelection(wxNOT_FOUND);
       combo->ChangeValue(wxString());
     }
-    ShowPortPaths(combo, state);
   } else if (what == WindowChange::Text) {
     combo->ChangeValue(ToWx(state.text));
   }
   m_bMirroring = wasMirroring;
-}
-
-// A list of serial ports tells, in its tooltip, which device each port name stands for here.
-void CWxDialogWindow::ShowPortPaths(wxComboBox* combo, const WindowState& state) {
-  wxString tip;
-  for (std::size_t i = 0; i < state.items.size(); ++i) {
-    const std::string path = CSerialDevice::DevicePathFor(state.items[i]);
-    if (path.empty()) continue;
-    if (!tip.empty()) tip += "\n";
-    tip += (static_cast<int>(i) == state.curSel ? wxString::FromUTF8("\u25B8 ") : wxString("    "));
-    tip += ToWx(state.items[i]) + wxString::FromUTF8(" \u2192 ") + ToWx(path);
-  }
-  if (tip.empty()) {
-    combo->UnsetToolTip();
-  } else {
-    combo->SetToolTip(tip);
-  }
 }
 
 void CWxDialogWindow::ApplyIcons(const WindowState& state) {
@@ -373,7 +371,6 @@ void CWxDialogWindow::OnComboSelected(HWND hWnd, int id, wxComboBox* combo) {
   if (state == nullptr) return;
   state->curSel = combo->GetSelection();
   state->text = FromWx(combo->GetValue());
-  ShowPortPaths(combo, *state);
   Send(WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(hWnd));
 }
 

@@ -62,7 +62,6 @@ class CWxDialogWindow : public wxDialog {
   Control MakeControl(const WindowState& state);
   static void SetLabelText(wxStaticText* label, const WindowState& state);
   void MirrorCombo(wxComboBox* combo, const WindowState& state, WindowChange what);
-  void ShowPortPaths(wxComboBox* combo, const WindowState& state);
   void ApplyIcons(const WindowState& state);
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam);
   HWND ControlWithId(int id) const;
