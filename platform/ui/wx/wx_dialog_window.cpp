@@ -276,11 +276,9 @@ void CWxDialogWindow::Mirror(HWND hWnd, WindowChange what) {
       // A framed label's text covers its frame.
       if (c.text != nullptr && c.text != c.widget) ApplyToolTip(c.text, state->toolTip);
     }
-    if (c.painted != nullptr) {
-      // The object repaints what it shows; only make sure a change of its data is seen.
-      if (what == WindowChange::Text || what == WindowChange::Progress) c.painted->Refresh(false);
-      break;
-    }
+    // An owner-painted control shows what its object painted: a change it must show has
+    // invalidated it already, and anything else (the same position again) shows nothing new.
+    if (c.painted != nullptr) break;
     if (auto* combo = dynamic_cast<wxComboBox*>(c.widget)) {
       MirrorCombo(combo, *state, what);
     } else if (auto* gauge = dynamic_cast<wxGauge*>(c.widget)) {

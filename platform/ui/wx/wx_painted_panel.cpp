@@ -29,8 +29,9 @@ bool CWxPaintedPanel::NeedsObjectPaint() const {
 void CWxPaintedPanel::PaintNow() {
   if (NeedsObjectPaint()) {
     PaintWindowNow(m_hWnd, !m_picture.IsOk());
+    Refresh(false);
   }
-  Refresh(false);
+  // Only what is invalid is painted: the picture on screen is the current one otherwise.
   Update();
 }
 

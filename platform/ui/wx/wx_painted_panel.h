@@ -15,7 +15,8 @@ class CWxPaintedPanel : public wxWindow {
 
   // Called by the backend when the control's object finished a paint.
   void Present(const CPixelBuffer& pixels);
-  // Paints through the object now if it was invalidated, and shows the result at once.
+  // Paints through the object now if it was invalidated, and shows the result at once;
+  // nothing when the picture on screen is still the current one.
   void PaintNow();
   bool HasPicture() const { return m_picture.IsOk(); }
 
