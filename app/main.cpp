@@ -17,7 +17,7 @@
 
 namespace {
 
-int RunWindow(int argc, const char* const* argv) {
+[[maybe_unused]] int RunWindow(int argc, const char* const* argv) {
   theApp.SetCommandLine(argc, argv);
   theApp.InitInstance();
   return 0;
