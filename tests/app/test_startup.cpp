@@ -44,7 +44,7 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
 
   // A port that cannot be opened still brings the window up.
-  WriteProfileString("Devices", "COM1", m_tmp.Path("no-such-device"));
+  MapComPort("COM1", m_tmp.Path("no-such-device"));
   CQuorinDlg& failed = Start();
   EXPECT_FALSE(failed.Engine().IsLinkOpen());
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Not Connected"});
@@ -124,7 +124,7 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   CPtyPeer second;
   ASSERT_TRUE(second.Open());
   ASSERT_TRUE(second.MapTo("COM9"));
-  WriteProfileString("Devices", "COM3", m_tmp.Path("no-such-device"));
+  MapComPort("COM3", m_tmp.Path("no-such-device"));
   CQuorinDlg& dlg = Start();
   Ui().ClearEvents();
 

@@ -1,6 +1,3 @@
-#include <dirent.h>
-#include <time.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,24 +5,10 @@
 #include "platform/os/settings.h"
 #include "serial/serial_comm.h"
 #include "tests/serial/serial_test_owner.h"
+#include "tests/support/process_probe.h"
 #include "tests/support/pty_peer.h"
 
 namespace {
-
-int ThreadCount() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (const dirent* entry = readdir(dir)) n += entry->d_name[0] != '.';
-    closedir(dir);
-  }
-  return n;
-}
-
-double ProcessCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 const auto kNever = [] { return false; };
 
@@ -62,14 +45,18 @@ TEST(SerialCommNames, PortNumberToDeviceName) {
 
 TEST(SerialCommOpen, FailuresLeaveNoReaderAndSayWhy) {
   CTempFolder tmp;
-  ASSERT_TRUE(WriteProfileString("Devices", "COM7", "/nonexistent/ttyQ9"));
-  ASSERT_TRUE(WriteProfileString("Devices", "COM8", tmp.MakeFile("not-a-line", {'x'})));
+  ASSERT_TRUE(MapComPort("COM7", "/nonexistent/ttyQ9"));
+  ASSERT_TRUE(MapComPort("COM8", tmp.MakeFile("not-a-line", {'x'})));
   const struct {
     BYTE port;
     SerialOpenError kind;
     const char* textPart;
   } cases[] = {
+#ifdef _WIN32
+      {0, SerialOpenError::NoDevice, "COM0"},
+#else
       {0, SerialOpenError::NoDevice, "[Devices]"},
+#endif
       {7, SerialOpenError::NoDevice, "/nonexistent/ttyQ9"},
       {8, SerialOpenError::NotSerial, "not a serial device"},
   };

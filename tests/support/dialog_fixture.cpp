@@ -38,7 +38,7 @@ void CDialogFixture::TearDown() {
 }
 
 void CDialogFixture::ConnectTo(const std::string& devicePath) {
-  ASSERT_TRUE(WriteProfileString("Devices", "COM1", devicePath));
+  ASSERT_TRUE(MapComPort("COM1", devicePath));
   ASSERT_TRUE(Link()->Reopen(0, SPEED_INDEX_BASE));
 }
 

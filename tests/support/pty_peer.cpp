@@ -7,9 +7,15 @@
 
 bool CPtyPeer::SendReply(std::uint8_t code, std::uint8_t paramA) { return Write(Frame(code, paramA)); }
 
-bool CPtyPeer::MapTo(const std::string& key) const {
-  return WriteProfileString("Devices", key, SlavePath()) != FALSE;
+bool MapComPort(const std::string& name, const std::string& devicePath) {
+#ifdef _WIN32
+  return MapComPortRemote(name, devicePath);
+#else
+  return WriteProfileString("Devices", name, devicePath) != FALSE;
+#endif
 }
+
+bool CPtyPeer::MapTo(const std::string& key) const { return MapComPort(key, SlavePath()); }
 
 ByteVec CPtyPeer::ReadBytes(std::size_t n, int timeoutMs) {
   ByteVec bytes(n);

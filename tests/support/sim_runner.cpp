@@ -39,7 +39,9 @@ bool CSimRunner::Spawn(const std::string& program, const std::vector<std::string
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-  const int rc = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  m_pid = static_cast<int>(pid);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   m_fd = out[0];
@@ -102,15 +104,4 @@ void CSimRunner::Kill() {
   }
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
-}
-
-std::string CSimRunner::Verdict() const {
-  std::string verdict;
-  for (std::size_t start = 0, end; start < m_output.size(); start = end + 1) {
-    end = m_output.find('\n', start);
-    if (end == std::string::npos) end = m_output.size();
-    const std::string line = m_output.substr(start, end - start);
-    if (line.rfind("OK:", 0) == 0 || line.rfind("FAIL:", 0) == 0) verdict = line;
-  }
-  return verdict;
 }

@@ -13,8 +13,9 @@ inline ByteVec operator+(ByteVec a, const ByteVec& b) {
   return a;
 }
 
-// A new folder under /tmp, removed with everything in it when the object goes. It is also the
-// settings folder (XDG_CONFIG_HOME) from then on, so nothing a test writes reaches the user's.
+// A new temporary folder, removed with everything in it when the object goes. It is also the
+// settings folder (XDG_CONFIG_HOME, on Windows APPDATA) from then on, so nothing a test writes
+// reaches the user's settings.
 class CTempFolder {
  public:
   CTempFolder();
@@ -23,13 +24,20 @@ class CTempFolder {
   CTempFolder& operator=(const CTempFolder&) = delete;
 
   const std::string& Dir() const { return m_dir; }
+#ifdef _WIN32
+  std::string Path(const std::string& name) const { return m_dir + "\\" + name; }
+#else
   std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+#endif
   // Writes (or replaces) the file in the folder and returns its path.
   std::string MakeFile(const std::string& name, const ByteVec& content) const;
 
  private:
   std::string m_dir;
 };
+
+// The settings file is looked for in the folder from now on.
+void UseSettingsFolder(const std::string& dir);
 
 // n bytes that differ from seed to seed and repeat nowhere near a block's length.
 ByteVec Pattern(std::size_t n, unsigned seed = 1);

@@ -110,7 +110,7 @@ TEST_P(ReceiverSimTest, JudgesThePc) {
   args.insert(args.end(), x.args.begin(), x.args.end());
   CSimRunner sim;
   ASSERT_TRUE(sim.Start(args)) << sim.Output();
-  ASSERT_TRUE(WriteProfileString("Devices", "COM1", sim.SlavePath()));
+  ASSERT_TRUE(MapComPort("COM1", sim.SlavePath()));
   CScriptedPc(sim).RunBootJob(Pattern(65536), x.speed, x.fault);
   ASSERT_TRUE(sim.Wait(30000));
   EXPECT_EQ(sim.ExitStatus(), x.exitStatus) << sim.Output();

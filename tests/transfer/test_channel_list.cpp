@@ -96,6 +96,9 @@ TEST_F(ChannelList, PiecesKeepTheirGapsWhileTheWindowStaysFree) {
 // The program's side of the hand-off, run by the test below in a copy of this test program
 // placed beside a stand-in companion.
 TEST(ChannelListHandOffChild, DISABLED_HandsTheFileOver) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the hand-off test runs on Linux";
+#endif
   const char* file = std::getenv("QUORIN_HANDOFF_FILE");
   ASSERT_NE(file, nullptr);
   CQuorinDlg dlg;
@@ -106,8 +109,11 @@ TEST(ChannelListHandOffChild, DISABLED_HandsTheFileOver) {
 }
 
 TEST_F(ChannelList, MarkedFileIsHandedToTheCompanionAndTheProgramEnds) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a stand-in companion is a shell script, and the child copy comes from /proc";
+#else
   m_pDlg.reset();  // the port is the child's now
-  ASSERT_TRUE(WriteProfileString("Devices", "COM3", m_pty.SlavePath()));
+  ASSERT_TRUE(MapComPort("COM3", m_pty.SlavePath()));
   ASSERT_TRUE(WriteProfileString("Marlpane", "Com Port", "COM 3"));
 
   const std::string bin = Path("bin");
@@ -140,6 +146,7 @@ TEST_F(ChannelList, MarkedFileIsHandedToTheCompanionAndTheProgramEnds) {
   // The program let go of the port before it ended: it opens again.
   CSerialDevice device;
   EXPECT_TRUE(device.Open("COM3"));
+#endif
 }
 
 }  // namespace

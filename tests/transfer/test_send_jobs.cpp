@@ -52,7 +52,7 @@ TEST_F(SendJobs, ClassificationByLengthNameAndPath) {
 
 TEST_F(SendJobs, SoftwareImageIsArmedThroughTheButtonAndItsFolderIsRemembered) {
   fs::create_directory(Path("images"));
-  const std::string path = MakeFile("images/new.bin", Pattern(70000, 4));
+  const std::string path = MakeFile("images" + std::string(1, PATH_SEPARATOR) + "new.bin", Pattern(70000, 4));
   ChooseForSend(path);
   EXPECT_EQ(Expect(9), kRebootText);
   const FileDialogRequest request = Ui().FileDialogRequests().back();
