@@ -67,6 +67,25 @@ void CPseudoTerminal::Close() {
   m_slavePath.clear();
 }
 
+bool CPseudoTerminal::SetSlaveSpeed(std::uint32_t baud) {
+  if (m_slave < 0) return false;
+  // A speed the classic interface names is set through it, so that a program that only knows
+  // those (Wine's serial driver) can still read the line's settings; others need termios2.
+  static const struct {
+    std::uint32_t baud;
+    speed_t code;
+  } named[] = {{50, B50}, {75, B75}, {110, B110}, {300, B300}, {1200, B1200}, {2400, B2400},
+               {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
+               {57600, B57600}, {115200, B115200}, {230400, B230400}};
+  for (const auto& n : named) {
+    if (n.baud != baud) continue;
+    struct termios tio {};
+    return tcgetattr(m_slave, &tio) == 0 && cfsetispeed(&tio, n.code) == 0 &&
+           cfsetospeed(&tio, n.code) == 0 && tcsetattr(m_slave, TCSANOW, &tio) == 0;
+  }
+  return SetArbitrarySpeed(m_slave, baud) == 0;
+}
+
 std::uint32_t CPseudoTerminal::SlaveSpeed() const {
   return m_slave >= 0 ? GetArbitrarySpeed(m_slave) : 0;
 }
