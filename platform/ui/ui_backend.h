@@ -1,6 +1,7 @@
-// The backend under the window layer: what shows the windows and asks the user. Two exist:
-// the headless backend (headless_backend.h: tests and the terminal mode) and the wxWidgets
-// backend (platform/wx/: a native window). Which one runs is chosen once, at start-up.
+// The backend under the window layer: what shows the windows and asks the user. Three exist:
+// the headless backend (headless_backend.h: tests and the terminal mode), the wxWidgets
+// backend (wx/: a native window on Linux) and the Win32 backend (win32/: the Windows build).
+// Which one runs is chosen once, at start-up.
 //
 // The window layer owns the state of every window (window.h); it tells the backend what
 // changed, and the backend feeds the user's actions back as messages (SendMessage on the
@@ -43,6 +44,11 @@ class IUiBackend {
   // Window thread: NextTimerDue() may have changed (a timer set, killed, gone with its window,
   // or dispatched and due again later). A loop that sleeps in a toolkit wakes itself by then.
   virtual void OnTimersChanged() {}
+  // A dialog's default handling of a system command (WM_SYSCOMMAND that no handler took):
+  // true when the backend carried it out with the desktop's own handling (moving by the
+  // caption, the menu from the keyboard), false to leave close, minimise and restore to the
+  // layer.
+  virtual bool DefaultSystemCommand(HWND hDlg, UINT nID, LPARAM lParam) { return false; }
 
   virtual void OnWindowChanged(HWND hWnd, WindowChange what) = 0;
   // Paints invalidated owner-painted windows now (WM_ERASEBKGND/WM_PAINT through the layer)

@@ -143,6 +143,10 @@ LRESULT CWindowManager::DefaultProc(HWND hWnd, UINT message, WPARAM wParam, LPAR
       Destroy(hWnd);
       return 0;
     case WM_SYSCOMMAND:
+      if (s.isDialog &&
+          GetUiBackend().DefaultSystemCommand(hWnd, static_cast<UINT>(wParam), lParam)) {
+        return 0;
+      }
       switch (static_cast<UINT>(wParam) & 0xFFF0) {
         case SC_CLOSE:
           return Dispatch(hWnd, WM_CLOSE, 0, 0);
