@@ -37,6 +37,26 @@ bool SameClass(::HWND hwnd, const wchar_t* name) {
   return ::CompareStringOrdinal(ClassOf(hwnd).c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The control's client area on the screen against the picture the layer painted for it.
+int PixelsDifferingFromPicture(::HWND control, platform::HWND record) {
+  const platform::CPixelBuffer* picture = platform::GetWindowPaintBuffer(record);
+  if (picture == nullptr) return -1;
+  ::RECT client;
+  ::GetClientRect(control, &client);
+  ::MapWindowPoints(control, nullptr, reinterpret_cast<::POINT*>(&client), 2);
+  const CScreenPicture screen = GrabScreen(client);
+  if (screen.width != picture->Width() || screen.height != picture->Height()) return -1;
+  int differing = 0;
+  for (int y = 0; y < screen.height; ++y) {
+    for (int x = 0; x < screen.width; ++x) {
+      const COLORREF c = picture->Get(x, y);
+      const std::uint32_t want = (static_cast<std::uint32_t>(c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+      differing += screen.At(x, y) != want;
+    }
+  }
+  return differing;
+}
+
 // The class a control of the template must have on the screen.
 const wchar_t* ExpectedClass(const platform::WindowState& state) {
   if (state.ownerPainted) return platform::CWin32PaintedControl::kClassName;
@@ -281,6 +301,91 @@ TEST_F(Win32Dialog, WhatTheUserDoesReachesTheObjectAsTheLayersMessages) {
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(native, IDC_READ)));
   dlg.SetWindowText("Renamed");
   EXPECT_EQ(TextOf(native), L"Renamed");
+  platform::SendMessage(platform::GetDlgItem(dlg.m_hWnd, IDC_PROGRESS), PBM_SETPOS, 42, 0);
+  EXPECT_EQ(::SendMessageW(::GetDlgItem(native, IDC_PROGRESS), PBM_GETPOS, 0, 0), 42);
+
+  // A tooltip follows the record: added, changed, removed.
+  platform::CWnd* exit = dlg.GetDlgItem(IDC_EXIT);
+  const auto tipText = [&]() -> std::wstring {
+    ::HWND tips = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](::HWND hwnd, LPARAM found) -> BOOL {
+          if (SameClass(hwnd, TOOLTIPS_CLASSW)) *reinterpret_cast<::HWND*>(found) = hwnd;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tips));
+    if (tips == nullptr) return L"<no tooltip window>";
+    wchar_t text[256] = L"";
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = native;
+    tool.uId = reinterpret_cast<UINT_PTR>(::GetDlgItem(native, IDC_EXIT));
+    tool.lpszText = text;
+    if (!::SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return L"<none>";
+    ::SendMessageW(tips, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    return text;
+  };
+  exit->SetToolTipText("Ends the program");
+  EXPECT_EQ(tipText(), L"Ends the program");
+  exit->SetToolTipText("Ends it\nat once");
+  EXPECT_EQ(tipText(), L"Ends it\nat once");
+  exit->SetToolTipText("");
+  EXPECT_EQ(tipText(), L"<none>");
+  EXPECT_TRUE(dlg.DestroyWindow());
+}
+
+// A label whose object paints it, counting its paints.
+class CCountingLabel : public platform::CWnd {
+ public:
+  int paints = 0;
+  const platform::AFX_MSGMAP* GetMessageMap() const override {
+    static const platform::AFX_MSGMAP_ENTRY entries[] = {
+        {WM_PAINT, 0, 0, [](platform::CWnd* w, WPARAM, LPARAM) -> LRESULT {
+           ++static_cast<CCountingLabel*>(w)->paints;
+           platform::CPaintDC dc(w);
+           platform::RECT rc;
+           w->GetClientRect(&rc);
+           platform::CBrush brush(platform::RGB(10, 120, 200));
+           dc.FillRect(&rc, &brush);
+           return 0;
+         }},
+        {0, 0, 0, nullptr}};
+    static const platform::AFX_MSGMAP map = {platform::CWnd::GetThisMessageMap(), &entries[0]};
+    return &map;
+  }
+};
+
+class CLabelDialog : public platform::CDialog {
+ public:
+  CLabelDialog() : CDialog(IDD_QUORIN_DIALOG) {}
+  CCountingLabel label;
+  void DoDataExchange() override { platform::DDX_Control(this, IDC_FILENAME, label); }
+};
+
+TEST_F(Win32Dialog, AnOwnerPaintedControlIsPaintedByItsObjectOnlyWhenItChanged) {
+  RegisterQuorinResources();
+  CLabelDialog dlg;
+  ASSERT_TRUE(dlg.Create());
+  const ::HWND native = ::GetDlgItem(Backend().NativeWindow(dlg.m_hWnd), IDC_FILENAME);
+  ASSERT_TRUE(SameClass(native, platform::CWin32PaintedControl::kClassName));
+  PumpNative(200);
+  ASSERT_GE(dlg.label.paints, 1);
+  EXPECT_EQ(PixelsDifferingFromPicture(native, dlg.label.m_hWnd), 0);
+
+  // Uncovered by the system: shown again from the picture, the object is not asked.
+  const int painted = dlg.label.paints;
+  ::RedrawWindow(native, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  PumpNative(100);
+  EXPECT_EQ(dlg.label.paints, painted);
+  EXPECT_EQ(PixelsDifferingFromPicture(native, dlg.label.m_hWnd), 0);
+
+  // Invalidated by the program: painted once more, now (UpdateWindow).
+  dlg.label.Invalidate(TRUE);
+  dlg.label.UpdateWindow();
+  EXPECT_EQ(dlg.label.paints, painted + 1);
+  PumpNative(100);
+  EXPECT_EQ(dlg.label.paints, painted + 1);
   EXPECT_TRUE(dlg.DestroyWindow());
 }
 
@@ -382,26 +487,6 @@ std::string MissingPort() {
     if (TextOf(w) == caption) return w;
   }
   return nullptr;
-}
-
-// The control's client area on the screen against the picture the layer painted for it.
-int PixelsDifferingFromPicture(::HWND control, platform::HWND record) {
-  const platform::CPixelBuffer* picture = platform::GetWindowPaintBuffer(record);
-  if (picture == nullptr) return -1;
-  ::RECT client;
-  ::GetClientRect(control, &client);
-  ::MapWindowPoints(control, nullptr, reinterpret_cast<::POINT*>(&client), 2);
-  const CScreenPicture screen = GrabScreen(client);
-  if (screen.width != picture->Width() || screen.height != picture->Height()) return -1;
-  int differing = 0;
-  for (int y = 0; y < screen.height; ++y) {
-    for (int x = 0; x < screen.width; ++x) {
-      const COLORREF c = picture->Get(x, y);
-      const std::uint32_t want = (static_cast<std::uint32_t>(c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-      differing += screen.At(x, y) != want;
-    }
-  }
-  return differing;
 }
 
 TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
