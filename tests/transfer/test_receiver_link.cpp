@@ -90,6 +90,11 @@ TEST_F(ReceiverLinkTest, BlockNumbersWrapAndAResendRepeatsTheBlockUnderTheNextNu
 
 TEST_F(ReceiverLinkTest, EverySpeedIndexReachesTheLine) {
   for (int i = 0; i < SPEED_COUNT; ++i) {
+#ifdef _WIN32
+    // Wine sets a speed without a classic constant through a UART's custom divisor, which a
+    // pseudo-terminal does not have; it reads back as 38400.
+    if (SPEED_TABLE[i] == 14400) continue;
+#endif
     ASSERT_TRUE(m_link.Reopen(0, i));
     EXPECT_EQ(m_peer.SlaveSpeed(), SPEED_TABLE[i]) << "index " << i;
   }

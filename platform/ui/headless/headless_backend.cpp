@@ -1,5 +1,7 @@
 #include "platform/ui/headless/headless_backend.h"
 
+#include "platform/os/file.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -340,8 +342,7 @@ FileDialogResult CHeadlessBackend::FileDialog(HWND, const FileDialogRequest& req
   if (answer.has_value()) {
     result.ok = true;
     result.path = *answer;
-    const std::string::size_type slash = result.path.find_last_of('/');
-    result.fileName = slash == std::string::npos ? result.path : result.path.substr(slash + 1);
+    result.fileName = FileNameOf(result.path);
     const std::string::size_type dot = result.fileName.find_last_of('.');
     if (dot != std::string::npos) result.ext = result.fileName.substr(dot + 1);
   }

@@ -103,6 +103,18 @@ bool CSimRunner::Spawn(const std::string& program, const std::vector<std::string
 }
 
 bool CSimRunner::Poll(int ms) {
+  if (m_nSimId > 0) {
+    // The broker collects the simulator's output; here only its end is news.
+    std::istringstream answer(AskLineBroker("SIMWAIT " + std::to_string(m_nSimId) + " " +
+                                            std::to_string(ms)));
+    std::string ok, status, hex;
+    answer >> ok >> status >> hex;
+    if (ok != "OK") return true;
+    m_nExitStatus = std::stoi(status);
+    m_output = FromHex(hex);
+    m_nSimId = 0;
+    return false;
+  }
   if (m_hOutput == nullptr) return false;
   const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
