@@ -1,4 +1,5 @@
-// The terminal the program was started from, and the signals that end a terminal session.
+// The terminal the program was started from (on Windows its console), and the signals that end
+// a terminal session (on Windows the console's control events).
 #pragma once
 
 #include <functional>
@@ -8,17 +9,24 @@
 
 namespace platform {
 
-// Whether standard output is a terminal (progress then redraws one line).
+// Whether standard output is a terminal or a console (progress then redraws one line).
 bool IsStdoutTerminal();
-// Writes text to standard output at once (no buffering surprises when piped).
+// Writes UTF-8 text to standard output at once (no buffering surprises when piped). On a
+// Windows console it is shown as text (WriteConsoleW); redirected, the bytes are written.
 void WriteStdout(const std::string& text);
 void WriteStderr(const std::string& text);
 
 // From now on SIGINT and SIGTERM no longer end the process; each calls onSignal with the exit
 // status it stands for (130 for SIGINT, 143 for SIGTERM), on a thread of its own. Call before
 // any other thread starts, so that every thread inherits the blocked signals.
+// On Windows Ctrl+C and Ctrl+Break call back with 130, and the console's close (log-off,
+// shut-down) with 143, each on a thread the system starts. A close ends the process when its
+// handler returns, so the handler waits up to four seconds for StopRoutingTerminationSignals:
+// the program stops its job (keeps a partial file, closes its port) and ends by itself.
 void RouteTerminationSignals(std::function<void(int nExitStatus)> onSignal);
-// Stops the routing thread (the signals stay blocked until the process ends).
+// Stops the routing thread and returns when no call back is under way. The signals stay
+// blocked until the process ends; on Windows Ctrl+C stays ignored, and a close ends the
+// process at once.
 void StopRoutingTerminationSignals();
 
 }  // namespace platform

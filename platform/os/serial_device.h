@@ -1,20 +1,29 @@
-// One serial device on termios: the operating-system side of a COM port.
+// One serial device: the operating-system side of a COM port.
 //
-// A Windows-style device name ("COM3", "\\.\TELNET") is mapped to a device path through the
+// On POSIX systems (posix/serial_device.cpp) the device is a terminal on termios. A
+// Windows-style device name ("COM3", "\\.\TELNET") is mapped to a device path through the
 // settings file's section "Devices" (keys COM1 ... COM10 and TELNET); without an entry COMn is
 // /dev/ttyS(n-1), and TELNET and COM0 have no default. The device is opened non-blocking and
 // exclusive, raw, with no flow control, DTR and RTS on. Modem-line calls that a device does not
 // have (a pty answers ENOTTY) count as unsupported, not as failures.
 //
+// On Windows (win32/serial_device.cpp) the COM names are the devices: "COMn" is \\.\COMn and
+// TELNET is \\.\TELNET, opened for overlapped I/O with the communications API, exclusive,
+// binary, with no flow control, DTR and RTS on. The line has hung up when a wait fails and the
+// port no longer answers (a USB adapter pulled out; under Wine the pty's other end closed); a
+// change of the carrier line is no hang-up.
+//
 // WaitEvent blocks until input is queued, the line hangs up, or another thread calls Wake;
 // Wake stays pending until the next WaitEvent returns, so it cannot be missed by a thread that
-// is just about to wait. That is the role SetCommMask(0) played.
+// is just about to wait. That is the role SetCommMask(0) played. WaitEvent and Read belong to
+// one reader thread; WriteAll, Drain, Purge, DropDtr, Wake and Close may come from another.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -56,11 +65,13 @@ class CSerialDevice {
   CSerialDevice& operator=(const CSerialDevice&) = delete;
 
   // The device path for a Windows-style name, from section "Devices" of the settings file or
-  // the default; empty when the name has none.
+  // the default (on Windows \\.\COMn or \\.\TELNET); empty when the name has none.
   static std::string DevicePathFor(const std::string& deviceName);
 
-  // Opens the device for the name. FALSE on failure; LastError/LastErrorText tell why.
-  // Exclusive even against the superuser, whom the kernel would let share the line.
+  // Opens the device for the name. FALSE on failure; LastOpenError, LastError and
+  // LastErrorText tell why. Exclusive: on Linux even against the superuser, whom the kernel
+  // would let share the line; on Windows also under Wine, which would let a second opening
+  // share a COM port.
   BOOL Open(const std::string& deviceName);
   // Opens a device path directly, without the name mapping.
   BOOL OpenPath(const std::string& path);
@@ -68,14 +79,15 @@ class CSerialDevice {
   const std::string& Path() const;
 
   // Speed in bits per second (any of 9600 ... 230400, 14400 included), data bits 5-8, a
-  // stop-bits code and a parity code (above). Raw mode, no flow control, DTR and RTS on. FALSE
-  // when the device refuses the settings.
+  // stop-bits code and a parity code (above; Windows' DCB takes the same codes). Raw mode, no
+  // flow control, DTR and RTS on. FALSE when the device refuses the settings.
   BOOL Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCode, BYTE parityCode);
 
   SerialWait WaitEvent();
   void Wake();
 
-  // Bytes the driver holds for reading; -1 when the device cannot tell (it is gone).
+  // Bytes the driver holds for reading (on Windows with a byte a wait has taken already);
+  // -1 when the device cannot tell (it is gone).
   int BytesQueued() const;
   // Reads up to n bytes that are queued without blocking; returns the count, 0 when nothing
   // is there, -1 on a read error or end of file (the device went away).
@@ -92,7 +104,7 @@ class CSerialDevice {
   // BytesQueued or WriteAll before it closes the device; they fail from then on. Idempotent.
   void Close();
 
-  // errno of the last failed call and its text.
+  // The system's code of the last failed call (errno; on Windows GetLastError) and its text.
   SerialOpenError LastOpenError() const { return m_openError; }
   int LastError() const { return m_nLastErrno; }
   std::string LastErrorText() const;
@@ -102,8 +114,15 @@ class CSerialDevice {
   void Leave() const;
   void SetError(int error) { m_nLastErrno = error; }
 
+#ifdef _WIN32
+  // Handles, events and I/O records (win32/serial_device.cpp); this header needs no
+  // <windows.h>.
+  struct Win32Line;
+  std::unique_ptr<Win32Line> m_line;
+#else
   std::atomic<int> m_fd{-1};
   std::atomic<int> m_wakeFd{-1};  // eventfd that Wake signals
+#endif
   std::string m_path;
   std::atomic<int> m_nLastErrno{0};
   SerialOpenError m_openError = SerialOpenError::None;
@@ -115,10 +134,13 @@ class CSerialDevice {
   bool m_bClosing = false;
 };
 
+#ifndef _WIN32
 // Sets a speed on a terminal descriptor through the kernel's termios2 (BOTHER), which also
 // takes speeds that have no Bxxx constant, such as 14400. Returns 0 or -1 with errno set.
+// Linux only (the simulator and the tests use it too); Windows sets the speed in the DCB.
 int SetArbitrarySpeed(int fd, std::uint32_t baud);
 // The output speed the kernel holds for the descriptor in bits per second, or 0.
 std::uint32_t GetArbitrarySpeed(int fd);
+#endif
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Manual-reset events, sleeping and the reader thread's priority: what the serial link
-// needs of the threading services Windows gave it.
+// needs of the threading services Windows gave it. The event is portable C++ (sync.cpp); the
+// rest is each system's (posix/sync.cpp, win32/sync.cpp).
 #pragma once
 
 #include <condition_variable>
@@ -37,8 +38,9 @@ class CManualEvent {
 
 void Sleep(DWORD dwMilliseconds);
 
-// Raises the calling thread's scheduling priority a step where the system allows it; an
-// ordinary user may not be allowed, which is no failure.
+// Raises the calling thread's scheduling priority a step where the system allows it (a nice
+// step on Linux, THREAD_PRIORITY_ABOVE_NORMAL on Windows); an ordinary user may not be
+// allowed, which is no failure.
 void RaiseCurrentThreadPriority();
 
 }  // namespace platform

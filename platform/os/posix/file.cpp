@@ -85,19 +85,4 @@ std::string FileNameOf(const std::string& path) {
   return nSep == std::string::npos ? path : path.substr(nSep + 1);
 }
 
-BOOL ReadFileHead(const std::string& path, std::uint64_t& length, BYTE* head, std::size_t n,
-                  std::size_t& headCount) {
-  length = 0;
-  headCount = 0;
-  CFile file;
-  if (!file.Open(path, CFile::modeRead)) return FALSE;
-  const long long size = file.GetLength();
-  if (size < 0) return FALSE;
-  const long long got = n > 0 ? file.Read(head, n) : 0;
-  if (got < 0) return FALSE;
-  length = static_cast<std::uint64_t>(size);
-  headCount = static_cast<std::size_t>(got);
-  return TRUE;
-}
-
 }  // namespace platform

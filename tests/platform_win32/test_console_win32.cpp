@@ -1,0 +1,107 @@
+// The console services: output as bytes when redirected, and the control events (Ctrl+C, the
+// console's close) routed to the program. No console under Wine sends events, so the test
+// calls the handler the way the system does: on a thread of its own.
+#define QUORIN_NO_LAYER_IMPORT
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "platform/os/console.h"
+#include "platform/os/win32/console_control.h"
+#include "tests/platform_win32/os_test_support.h"
+#include "platform/os/win32/win32_sdk.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(ConsoleWin32, RedirectedOutputGetsTheUtf8Bytes) {
+  ostest::CTempDir tmp;
+  const std::wstring out = tmp.Path(L"out.txt");
+  const std::wstring text = L"Progress 10 % \u00e4\u00f6\u00fc \u65e5\u672c\r\n";
+  EXPECT_EQ(ostest::RunSelfWithStdout(L"stdout|" + text, out), 0);
+  EXPECT_EQ(ostest::ReadBytes(out), "redirected:" + ostest::Utf8(text));
+}
+
+class ConsoleControlTest : public ::testing::Test {
+ protected:
+  ~ConsoleControlTest() override { platform::StopRoutingTerminationSignals(); }
+
+  void Route() {
+    platform::RouteTerminationSignals([this](int nStatus) {
+      m_nLast = nStatus;
+      ++m_nCalls;
+    });
+  }
+  // The handler on a thread of its own, as the system runs it.
+  static std::future<int> Deliver(unsigned long type, unsigned nGraceMs) {
+    return std::async(std::launch::async,
+                      [=] { return platform::HandleConsoleControl(type, nGraceMs); });
+  }
+
+  std::atomic<int> m_nLast{0};
+  std::atomic<int> m_nCalls{0};
+};
+
+TEST_F(ConsoleControlTest, CtrlCAndCtrlBreakCallBackWith130AndKeepTheProcess) {
+  Route();
+  for (const unsigned long type : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+    auto handled = Deliver(type, 3000);
+    ASSERT_EQ(handled.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(handled.get(), TRUE);
+    EXPECT_EQ(m_nLast.load(), 130);
+  }
+  EXPECT_EQ(m_nCalls.load(), 2);
+}
+
+TEST_F(ConsoleControlTest, ACloseWaitsUntilTheProgramHasStoppedItsJob) {
+  Route();
+  const auto start = Clock::now();
+  auto handled = Deliver(CTRL_CLOSE_EVENT, 1500);
+  while (m_nCalls.load() == 0 && Clock::now() - start < std::chrono::seconds(2)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(m_nLast.load(), 143);
+  // Returning would end the process: not while the program still closes its file and port.
+  EXPECT_EQ(handled.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  platform::StopRoutingTerminationSignals();
+  // Then it leaves the program time to end with its own status, up to the grace period.
+  ASSERT_EQ(handled.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+  EXPECT_EQ(handled.get(), TRUE);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1400));
+  EXPECT_EQ(m_nCalls.load(), 1);
+}
+
+TEST_F(ConsoleControlTest, ACloseEndsAfterTheGracePeriodWhenTheProgramDoesNotStop) {
+  Route();
+  const auto start = Clock::now();
+  auto handled = Deliver(CTRL_LOGOFF_EVENT, 700);
+  ASSERT_EQ(handled.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+  EXPECT_EQ(handled.get(), TRUE);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(650));
+  EXPECT_EQ(m_nLast.load(), 143);
+}
+
+TEST_F(ConsoleControlTest, AfterRoutingStopsCtrlCIsIgnoredAndACloseEndsTheProcess) {
+  Route();
+  platform::StopRoutingTerminationSignals();
+  EXPECT_EQ(platform::HandleConsoleControl(CTRL_C_EVENT, 1000), TRUE);
+  EXPECT_EQ(platform::HandleConsoleControl(CTRL_CLOSE_EVENT, 1000), FALSE);
+  EXPECT_EQ(platform::HandleConsoleControl(CTRL_SHUTDOWN_EVENT, 1000), FALSE);
+  EXPECT_EQ(m_nCalls.load(), 0);
+  // Routing again works as the first time.
+  Route();
+  EXPECT_EQ(platform::HandleConsoleControl(CTRL_BREAK_EVENT, 1000), TRUE);
+  EXPECT_EQ(m_nCalls.load(), 1);
+}
+
+TEST_F(ConsoleControlTest, OtherEventsAreNotOurs) {
+  Route();
+  EXPECT_EQ(platform::HandleConsoleControl(99, 1000), FALSE);
+  EXPECT_EQ(m_nCalls.load(), 0);
+}
+
+}  // namespace
