@@ -16,7 +16,6 @@
 #include "platform/ui/window.h"
 #include "resources/resource.h"
 #include "tests/ui_win32/ui_win32_program.h"
-#include "platform/ui/win32/win32_file_dialog.h"
 #include "platform/ui/win32/win32_pixels.h"
 #include "platform/ui/win32/win32_text.h"
 #include "platform/ui/win32/win32_ui_backend.h"
@@ -658,13 +657,6 @@ TEST(Win32Pixels, TextIsDrawnWhereAndAsWideAsItIsMeasured) {
   EXPECT_GE(top, 5);
   EXPECT_LT(bottom, 5 + size.cy);
   EXPECT_GT(right - left, size.cx / 2);
-}
-
-TEST(Win32FileDialog, FilterStringsBecomeZeroSeparatedLists) {
-  const std::wstring filter = platform::win32ui::NativeFilter("Upload File (*.bin)|*.bin|All File (*.*)|*.*||");
-  const std::wstring expected(L"Upload File (*.bin)\0*.bin\0All File (*.*)\0*.*\0\0", 47);
-  ASSERT_GE(filter.size(), expected.size());
-  EXPECT_EQ(filter.substr(0, expected.size()), expected);
 }
 
 class Win32Files : public CWin32WindowTest {};
