@@ -17,7 +17,7 @@
 #include "resources/resource.h"
 #include "tests/ui_win32/ui_win32_program.h"
 #include "platform/ui/win32/win32_pixels.h"
-#include "platform/ui/win32/win32_text.h"
+#include "platform/os/win32/wide.h"
 #include "platform/ui/win32/win32_ui_backend.h"
 #include "tests/ui_win32/ui_win32_support.h"
 #include "tests/ui_win32/win32_screen.h"
@@ -27,8 +27,8 @@
 
 namespace {
 
-using platform::win32ui::Narrow;
-using platform::win32ui::Widen;
+using platform::WideToUtf8;
+using platform::Utf8ToWide;
 
 platform::CWin32UiBackend& Backend() { return platform::CWin32UiBackend::Instance(); }
 
@@ -80,7 +80,7 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
   ASSERT_NE(dlg, nullptr);
   const platform::DialogTemplate* tmpl = platform::FindDialogTemplate(dlg->templateId);
   ASSERT_NE(tmpl, nullptr);
-  EXPECT_EQ(Narrow(TextOf(dialog)), dlg->text);
+  EXPECT_EQ(WideToUtf8(TextOf(dialog)), dlg->text);
 
   const LONG style = ::GetWindowLongW(dialog, GWL_STYLE);
   EXPECT_EQ((style & WS_CAPTION) == WS_CAPTION, (tmpl->style & WS_CAPTION) == WS_CAPTION);
@@ -93,7 +93,7 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
   LOGFONTW font{};
   ASSERT_TRUE(::GetObjectW(reinterpret_cast<::HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)),
                            sizeof(font), &font));
-  EXPECT_EQ(Narrow(font.lfFaceName), tmpl->fontFace);
+  EXPECT_EQ(WideToUtf8(font.lfFaceName), tmpl->fontFace);
   ::HDC screen = ::GetDC(dialog);
   EXPECT_EQ(font.lfHeight, -::MulDiv(tmpl->pointSize, ::GetDeviceCaps(screen, LOGPIXELSY), 72));
   ::ReleaseDC(dialog, screen);
@@ -115,7 +115,7 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
     SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(c.id));
     EXPECT_EQ(Backend().NativeWindow(records[i]), w);
     EXPECT_EQ(::GetDlgCtrlID(w), c.id);
-    EXPECT_TRUE(SameClass(w, ExpectedClass(state))) << Narrow(ClassOf(w));
+    EXPECT_TRUE(SameClass(w, ExpectedClass(state))) << WideToUtf8(ClassOf(w));
     // The dialog manager maps the corner and the size, each on its own.
     const ::RECT corner = DialogUnitsToPixels(dialog, c.x, c.y, 0, 0);
     const ::RECT extent = DialogUnitsToPixels(dialog, 0, 0, c.cx, c.cy);
@@ -142,12 +142,12 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
       case platform::ControlKind::PushButton:
         // The focused push button is drawn as the default one while it has the focus.
         EXPECT_TRUE((controlStyle & BS_TYPEMASK) == BS_PUSHBUTTON || (controlStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
-        EXPECT_EQ(Narrow(TextOf(w)), state.text);
+        EXPECT_EQ(WideToUtf8(TextOf(w)), state.text);
         break;
       case platform::ControlKind::DefPushButton:
       case platform::ControlKind::GroupBox:
         EXPECT_EQ(controlStyle & BS_TYPEMASK, static_cast<LONG>(c.style & BS_TYPEMASK));
-        EXPECT_EQ(Narrow(TextOf(w)), state.text);
+        EXPECT_EQ(WideToUtf8(TextOf(w)), state.text);
         break;
       case platform::ControlKind::ComboBox: {
         EXPECT_EQ(controlStyle & 3, CBS_DROPDOWN);
@@ -156,7 +156,7 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
         for (int n = 0; n < count; ++n) {
           wchar_t entry[64] = L"";
           ::SendMessageW(w, CB_GETLBTEXT, static_cast<WPARAM>(n), reinterpret_cast<LPARAM>(entry));
-          entries.push_back(Narrow(entry));
+          entries.push_back(WideToUtf8(entry));
         }
         EXPECT_EQ(entries, c.items);
         EXPECT_EQ(::SendMessageW(w, CB_GETCURSEL, 0, 0), state.curSel);
@@ -167,7 +167,7 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
           EXPECT_EQ((exStyle & WS_EX_STATICEDGE) != 0, (c.style & SS_SUNKEN) != 0);
         } else {
           EXPECT_EQ(controlStyle & (SS_SUNKEN | SS_NOPREFIX), static_cast<LONG>(c.style & (SS_SUNKEN | SS_NOPREFIX)));
-          EXPECT_EQ(Narrow(TextOf(w)), state.text);
+          EXPECT_EQ(WideToUtf8(TextOf(w)), state.text);
         }
         break;
       case platform::ControlKind::StaticIcon:
@@ -476,7 +476,7 @@ std::string MissingPort() {
   for (int n = 2; n <= 8; ++n) {
     const std::wstring name = L"COM" + std::to_wstring(n);
     wchar_t target[512];
-    if (::QueryDosDeviceW(name.c_str(), target, 512) == 0) return Narrow(name);
+    if (::QueryDosDeviceW(name.c_str(), target, 512) == 0) return WideToUtf8(name);
   }
   return std::string();
 }
@@ -527,7 +527,7 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
               const platform::HWND hDlg = QuorinMainDialog();
               ExpectDialogAsTemplate(main, hDlg);
               EXPECT_EQ(TextOf(::GetDlgItem(main, IDC_STATUS)), L" Not Connected");
-              EXPECT_EQ(Narrow(TextOf(::GetDlgItem(main, IDC_COMPORT))), port);
+              EXPECT_EQ(WideToUtf8(TextOf(::GetDlgItem(main, IDC_COMPORT))), port);
 
               // The system menu ends with the program's two items.
               const ::HMENU menu = ::GetSystemMenu(main, FALSE);
@@ -542,7 +542,7 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
               EXPECT_EQ(::GetMenuItemID(menu, count - 1), ABOUT_COMMAND);
               wchar_t label[64] = L"";
               ::GetMenuStringW(menu, static_cast<UINT>(count - 1), label, 64, MF_BYPOSITION);
-              EXPECT_EQ(Narrow(label), platform::LoadStringResource(IDS_ABOUTBOX));
+              EXPECT_EQ(WideToUtf8(label), platform::LoadStringResource(IDS_ABOUTBOX));
 
               // Title bar and task bar icons, at the system's sizes.
               for (const WPARAM which : {static_cast<WPARAM>(ICON_BIG), static_cast<WPARAM>(ICON_SMALL)}) {
@@ -568,7 +568,7 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
             })
       .Then("the About box on the screen",
             [&] {
-              aboutBox = FindShownDialog(Widen(about->caption));
+              aboutBox = FindShownDialog(Utf8ToWide(about->caption));
               return aboutBox != nullptr;
             },
             [&] { mark = ::GetTickCount64(); })
@@ -587,8 +587,8 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
 
   RunQuorinMainDialog({"quorin", "-c", port});
   EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(Narrow(portBox), "Port Open Error");
-  EXPECT_EQ(Narrow(portBoxCaption), platform::GetModuleBaseName());
+  EXPECT_EQ(WideToUtf8(portBox), "Port Open Error");
+  EXPECT_EQ(WideToUtf8(portBoxCaption), platform::GetModuleBaseName());
   EXPECT_FALSE(::IsWindow(main));
 }
 
@@ -665,7 +665,7 @@ TEST_F(Win32Files, SaveDialogStartsInTheFolderAndAddsTheDefaultExtension) {
   platform::FileDialogRequest request;
   request.save = true;
   request.filter = "Upload File (*.bin)|*.bin|All File (*.*)|*.*||";
-  request.initialFolder = Narrow(m_settings.wstring());
+  request.initialFolder = WideToUtf8(m_settings.wstring());
   request.defaultExt = "bin";
   request.overwritePrompt = true;
   CUserScript script;
@@ -688,7 +688,7 @@ TEST_F(Win32Files, SaveDialogStartsInTheFolderAndAddsTheDefaultExtension) {
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.fileName, "D\xC3\xB6sen.bin");
   EXPECT_EQ(result.ext, "bin");
-  EXPECT_EQ(std::filesystem::path(Widen(result.path)), m_settings / L"D\u00F6sen.bin");
+  EXPECT_EQ(std::filesystem::path(Utf8ToWide(result.path)), m_settings / L"D\u00F6sen.bin");
 }
 
 // ---- the programs' resources -------------------------------------------------------------------
@@ -723,7 +723,7 @@ TEST(Win32Resources, IconVersionAndManifestAreInTheProgram) {
   void* value = nullptr;
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", &value, &length));
-  EXPECT_EQ(Narrow(static_cast<const wchar_t*>(value)), QUORIN_EXPECTED_VERSION);
+  EXPECT_EQ(WideToUtf8(static_cast<const wchar_t*>(value)), QUORIN_EXPECTED_VERSION);
   ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", &value, &length));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
   const std::string expected = QUORIN_EXPECTED_VERSION;

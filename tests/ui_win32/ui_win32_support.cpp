@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/ui/win32/win32_backend.h"
-#include "platform/ui/win32/win32_text.h"
+#include "platform/os/win32/wide.h"
 
 namespace {
 
@@ -186,7 +186,7 @@ std::string BuildFolderPath(const std::string& name) {
                                        : nullptr;
   if (toDos != nullptr && !path.empty() && path.front() == '/') {
     if (LPWSTR dos = toDos(path.c_str())) {
-      path = platform::win32ui::Narrow(dos);
+      path = platform::WideToUtf8(dos);
       ::HeapFree(::GetProcessHeap(), 0, dos);
     }
   }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 class CWin32WindowTest : public ::testing::Test {
  protected:

@@ -106,8 +106,8 @@ bool WritePng(const std::string& path, const CScreenPicture& picture) {
     at += n;
   }
   std::uint32_t a = 1, b = 0;
-  for (std::uint8_t byte : raw) {
-    a = (a + byte) % 65521;
+  for (std::uint8_t value : raw) {
+    a = (a + value) % 65521;
     b = (b + a) % 65521;
   }
   PutBig32(zlib, (b << 16) | a);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 struct CScreenPicture {
   int width = 0;

@@ -1,6 +1,7 @@
 #include "platform/os/win32/wide.h"
 
 #include <climits>
+#include <cwchar>
 
 #include "platform/os/win32/win32_sdk.h"
 
@@ -26,6 +27,10 @@ std::string WideToUtf8(const wchar_t* text, std::size_t length) {
   std::string utf8(static_cast<std::size_t>(nOut), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text, nIn, utf8.data(), nOut, nullptr, nullptr);
   return utf8;
+}
+
+std::string WideToUtf8(const wchar_t* text) {
+  return text != nullptr ? WideToUtf8(text, std::wcslen(text)) : std::string();
 }
 
 std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }

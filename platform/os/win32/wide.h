@@ -11,6 +11,8 @@ namespace platform {
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const wchar_t* text, std::size_t length);
 std::string WideToUtf8(const std::wstring& text);
+// Up to the terminating zero; nullptr gives an empty string.
+std::string WideToUtf8(const wchar_t* text);
 
 // The system's own message for a GetLastError code, on one line without a final full stop
 // (like strerror), or "error N" when the system has none.

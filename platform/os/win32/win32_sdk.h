@@ -15,6 +15,8 @@
 #endif
 
 #include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
 

@@ -38,30 +38,30 @@ class CTemplateWriter {
 
 }  // namespace
 
-std::vector<BYTE> BuildDialogTemplate(const DialogSpec& spec) {
+std::vector<BYTE> BuildDialogTemplate(const DialogLayout& layout) {
   CTemplateWriter w;
-  const bool hasFont = !spec.fontFace.empty();
+  const bool hasFont = !layout.fontFace.empty();
   w.Put<WORD>(1);       // dlgVer
   w.Put<WORD>(0xFFFF);  // signature: the extended template
   w.Put<DWORD>(0);      // helpID
-  w.Put<DWORD>(spec.exStyle);
-  w.Put<DWORD>(hasFont ? spec.style | DS_SETFONT : spec.style & ~static_cast<DWORD>(DS_SETFONT));
-  w.Put<WORD>(static_cast<WORD>(spec.items.size()));
+  w.Put<DWORD>(layout.exStyle);
+  w.Put<DWORD>(hasFont ? layout.style | DS_SETFONT : layout.style & ~static_cast<DWORD>(DS_SETFONT));
+  w.Put<WORD>(static_cast<WORD>(layout.items.size()));
   w.Put<short>(0);
   w.Put<short>(0);
-  w.Put<short>(spec.cx);
-  w.Put<short>(spec.cy);
+  w.Put<short>(layout.cx);
+  w.Put<short>(layout.cy);
   w.Put<WORD>(0);  // no menu
   w.Put<WORD>(0);  // the dialog class
-  w.PutString(spec.caption);
+  w.PutString(layout.caption);
   if (hasFont) {
-    w.Put<WORD>(spec.pointSize);
+    w.Put<WORD>(layout.pointSize);
     w.Put<WORD>(FW_NORMAL);
     w.Put<BYTE>(FALSE);  // italic
     w.Put<BYTE>(DEFAULT_CHARSET);
-    w.PutString(spec.fontFace);
+    w.PutString(layout.fontFace);
   }
-  for (const DialogItemSpec& item : spec.items) {
+  for (const DialogItemLayout& item : layout.items) {
     w.AlignToDword();
     w.Put<DWORD>(0);  // helpID
     w.Put<DWORD>(item.exStyle);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform::win32ui {
 
@@ -15,7 +15,7 @@ constexpr WORD kButtonClass = 0x0080;
 constexpr WORD kStaticClass = 0x0082;
 constexpr WORD kComboBoxClass = 0x0085;
 
-struct DialogItemSpec {
+struct DialogItemLayout {
   WORD classOrdinal = 0;    // a predefined class, or 0 when className names the class
   std::wstring className;
   std::wstring text;
@@ -25,17 +25,17 @@ struct DialogItemSpec {
   DWORD id = 0;
 };
 
-struct DialogSpec {
+struct DialogLayout {
   std::wstring caption;
   std::wstring fontFace;  // with pointSize: DS_SETFONT is added
   WORD pointSize = 8;
   DWORD style = 0;
   DWORD exStyle = 0;
   short cx = 0, cy = 0;  // dialog units
-  std::vector<DialogItemSpec> items;
+  std::vector<DialogItemLayout> items;
 };
 
 // The template's bytes; the vector's storage is aligned as the function requires.
-std::vector<BYTE> BuildDialogTemplate(const DialogSpec& spec);
+std::vector<BYTE> BuildDialogTemplate(const DialogLayout& layout);
 
 }  // namespace platform::win32ui

@@ -4,22 +4,21 @@
 
 #include "platform/ui/win32/win32_dialog_template.h"
 #include "platform/ui/win32/win32_pixels.h"
-#include "platform/ui/win32/win32_text.h"
+#include "platform/os/win32/wide.h"
 #include "platform/ui/win32/win32_ui_backend.h"
 
 namespace platform {
 
 namespace {
 
-using win32ui::Widen;
 
 bool IsPainted(const WindowState& state) {
   return state.ownerPainted &&
          (state.kind == ControlKind::Static || state.kind == ControlKind::ProgressBar);
 }
 
-win32ui::DialogItemSpec ItemFor(const WindowState& state) {
-  win32ui::DialogItemSpec item;
+win32ui::DialogItemLayout ItemFor(const WindowState& state) {
+  win32ui::DialogItemLayout item;
   item.x = static_cast<short>(state.rectDlu.left);
   item.y = static_cast<short>(state.rectDlu.top);
   item.cx = static_cast<short>(state.rectDlu.Width());
@@ -42,11 +41,11 @@ win32ui::DialogItemSpec ItemFor(const WindowState& state) {
     case ControlKind::DefPushButton:
     case ControlKind::GroupBox:
       item.classOrdinal = win32ui::kButtonClass;
-      item.text = Widen(state.text);
+      item.text = Utf8ToWide(state.text);
       break;
     case ControlKind::Static:
       item.classOrdinal = win32ui::kStaticClass;
-      item.text = Widen(state.text);
+      item.text = Utf8ToWide(state.text);
       break;
     case ControlKind::StaticIcon:
       // The picture comes from the layer's icon (STM_SETICON), not from a resource.
@@ -62,28 +61,28 @@ win32ui::DialogItemSpec ItemFor(const WindowState& state) {
   return item;
 }
 
-win32ui::DialogSpec SpecFor(platform::HWND hDlg) {
-  win32ui::DialogSpec spec;
+win32ui::DialogLayout SpecFor(platform::HWND hDlg) {
+  win32ui::DialogLayout layout;
   const WindowState* dlg = GetWindowState(hDlg);
-  if (dlg == nullptr) return spec;
-  spec.caption = Widen(dlg->text);
+  if (dlg == nullptr) return layout;
+  layout.caption = Utf8ToWide(dlg->text);
   // Shown by the layer's ShowWindow once it is initialised.
-  spec.style = dlg->style & ~static_cast<DWORD>(WS_VISIBLE);
-  spec.exStyle = dlg->exStyle;
-  spec.cx = static_cast<short>(dlg->rectDlu.Width());
-  spec.cy = static_cast<short>(dlg->rectDlu.Height());
+  layout.style = dlg->style & ~static_cast<DWORD>(WS_VISIBLE);
+  layout.exStyle = dlg->exStyle;
+  layout.cx = static_cast<short>(dlg->rectDlu.Width());
+  layout.cy = static_cast<short>(dlg->rectDlu.Height());
   if (const DialogTemplate* tmpl = FindDialogTemplate(dlg->templateId)) {
-    spec.fontFace = Widen(tmpl->fontFace);
-    spec.pointSize = static_cast<WORD>(tmpl->pointSize);
+    layout.fontFace = Utf8ToWide(tmpl->fontFace);
+    layout.pointSize = static_cast<WORD>(tmpl->pointSize);
   }
-  if (spec.fontFace.empty()) {
-    spec.fontFace = L"MS Shell Dlg";
-    spec.pointSize = 8;
+  if (layout.fontFace.empty()) {
+    layout.fontFace = L"MS Shell Dlg";
+    layout.pointSize = 8;
   }
   for (platform::HWND hChild : GetChildWindows(hDlg)) {
-    if (const WindowState* state = GetWindowState(hChild)) spec.items.push_back(ItemFor(*state));
+    if (const WindowState* state = GetWindowState(hChild)) layout.items.push_back(ItemFor(*state));
   }
-  return spec;
+  return layout;
 }
 
 int NativeShowCommand(int nCmdShow) {
@@ -252,7 +251,7 @@ void CWin32DialogWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         const int length = ::GetWindowTextLengthW(from->native);
         std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
         ::GetWindowTextW(from->native, text.data(), static_cast<int>(text.size()));
-        if (WindowState* state = GetWindowState(from->hWnd)) state->text = win32ui::Narrow(text.c_str());
+        if (WindowState* state = GetWindowState(from->hWnd)) state->text = WideToUtf8(text.c_str());
       }
       break;
     default:
@@ -281,7 +280,7 @@ void CWin32DialogWindow::Mirror(platform::HWND hWnd, WindowChange what) {
   m_mirroring = true;
   if (hWnd == m_hDlg) {
     const bool all = what == WindowChange::Created;
-    if (all || what == WindowChange::Text) ::SetWindowTextW(m_native, Widen(state->text).c_str());
+    if (all || what == WindowChange::Text) ::SetWindowTextW(m_native, Utf8ToWide(state->text).c_str());
     if (all || what == WindowChange::Icon) ApplyIcons(*state);
     if (all || what == WindowChange::SystemMenu) ApplySystemMenu(*state);
     if (all || what == WindowChange::ToolTip) ApplyToolTip(m_native, state->toolTip);
@@ -330,7 +329,7 @@ void CWin32DialogWindow::MirrorControl(const Control& c, const WindowState& stat
       if (all || what == WindowChange::Icon) ApplyStaticIcon(c, state);
       break;
     default:
-      if (all || what == WindowChange::Text) ::SetWindowTextW(c.native, Widen(state.text).c_str());
+      if (all || what == WindowChange::Text) ::SetWindowTextW(c.native, Utf8ToWide(state.text).c_str());
       break;
   }
 }
@@ -340,14 +339,14 @@ void CWin32DialogWindow::MirrorCombo(::HWND native, const WindowState& state, Wi
   if (all || what == WindowChange::Items) {
     ::SendMessageW(native, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : state.items) {
-      ::SendMessageW(native, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+      ::SendMessageW(native, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
     }
   }
   if (all || what == WindowChange::Items || what == WindowChange::Selection) {
     // An index outside the list clears the selection and the edit field.
     ::SendMessageW(native, CB_SETCURSEL, static_cast<WPARAM>(state.curSel), 0);
   } else if (what == WindowChange::Text) {
-    ::SetWindowTextW(native, Widen(state.text).c_str());
+    ::SetWindowTextW(native, Utf8ToWide(state.text).c_str());
   }
 }
 
@@ -384,7 +383,7 @@ void CWin32DialogWindow::ApplySystemMenu(const WindowState& state) {
     if ((item.flags & MF_SEPARATOR) != 0) {
       ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     } else {
-      ::AppendMenuW(menu, MF_STRING, item.id, Widen(item.text).c_str());
+      ::AppendMenuW(menu, MF_STRING, item.id, Utf8ToWide(item.text).c_str());
     }
   }
 }
@@ -400,7 +399,7 @@ void CWin32DialogWindow::ApplyToolTip(::HWND target, const std::string& text) {
     // A width makes the tip break its text at the line ends it holds.
     ::SendMessageW(m_toolTip, TTM_SETMAXTIPWIDTH, 0, 640);
   }
-  std::wstring wide = Widen(text);
+  std::wstring wide = Utf8ToWide(text);
   TTTOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -17,7 +17,7 @@
 #include "platform/ui/ui_backend.h"
 #include "platform/ui/window.h"
 #include "platform/ui/win32/win32_painted_control.h"
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform {
 

@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "platform/ui/win32/win32_text.h"
+#include "platform/os/win32/wide.h"
 
 namespace platform::win32ui {
 
 std::wstring NativeFilter(const std::string& filter) {
-  std::wstring native = Widen(filter);
+  std::wstring native = Utf8ToWide(filter);
   for (wchar_t& ch : native) {
     if (ch == L'|') ch = L'\0';
   }
@@ -19,12 +19,12 @@ std::wstring NativeFilter(const std::string& filter) {
 
 platform::FileDialogResult RunNativeFileDialog(::HWND owner, const platform::FileDialogRequest& request) {
   const std::wstring filter = NativeFilter(request.filter);
-  const std::wstring folder = Widen(request.initialFolder);
-  std::wstring defaultExt = Widen(request.defaultExt);
+  const std::wstring folder = Utf8ToWide(request.initialFolder);
+  std::wstring defaultExt = Utf8ToWide(request.defaultExt);
   if (!defaultExt.empty() && defaultExt.front() == L'.') defaultExt.erase(0, 1);
   // Long paths fit; the dialog reports a name that does not as a failure.
   std::vector<wchar_t> file(32768, L'\0');
-  const std::wstring preset = Widen(request.fileName);
+  const std::wstring preset = Utf8ToWide(request.fileName);
   if (preset.size() < file.size()) std::copy(preset.begin(), preset.end(), file.begin());
 
   OPENFILENAMEW ofn{};
@@ -46,10 +46,10 @@ platform::FileDialogResult RunNativeFileDialog(::HWND owner, const platform::Fil
   if (!chosen || file[0] == L'\0') return result;
   const std::wstring path(file.data());
   result.ok = true;
-  result.path = Narrow(path);
-  if (ofn.nFileOffset < path.size()) result.fileName = Narrow(path.substr(ofn.nFileOffset));
+  result.path = WideToUtf8(path);
+  if (ofn.nFileOffset < path.size()) result.fileName = WideToUtf8(path.substr(ofn.nFileOffset));
   if (ofn.nFileExtension != 0 && ofn.nFileExtension < path.size()) {
-    result.ext = Narrow(path.substr(ofn.nFileExtension));
+    result.ext = WideToUtf8(path.substr(ofn.nFileExtension));
   }
   return result;
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/ui/window.h"
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform::win32ui {
 

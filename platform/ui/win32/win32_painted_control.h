@@ -10,7 +10,7 @@
 
 #include "platform/ui/pixel_buffer.h"
 #include "platform/ui/window.h"
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/ui/pixel_buffer.h"
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform::win32ui {
 

@@ -6,7 +6,7 @@
 #include "platform/ui/win32/win32_backend.h"
 #include "platform/ui/win32/win32_file_dialog.h"
 #include "platform/ui/win32/win32_pixels.h"
-#include "platform/ui/win32/win32_text.h"
+#include "platform/os/win32/wide.h"
 
 // Outside the layer's namespace, where HWND in the macro is Win32's.
 static const ::HWND kMessageOnlyParent = HWND_MESSAGE;
@@ -325,8 +325,8 @@ platform::RECT CWin32UiBackend::ClientRectPixels(platform::HWND hWnd) {
 
 int CWin32UiBackend::MessageBox(platform::HWND hOwner, const std::string& text,
                                 const std::string& caption, UINT type) {
-  const int result = ::MessageBoxW(BoxOwnerFor(hOwner), win32ui::Widen(text).c_str(),
-                                   win32ui::Widen(caption).c_str(), type);
+  const int result = ::MessageBoxW(BoxOwnerFor(hOwner), Utf8ToWide(text).c_str(),
+                                   Utf8ToWide(caption).c_str(), type);
   return result != 0 ? result : IDOK;
 }
 
@@ -350,7 +350,7 @@ int CWin32UiBackend::GetSystemMetrics(int index) { return ::GetSystemMetrics(ind
 }
 
 platform::SIZE CWin32UiBackend::MeasureText(platform::HWND hFontOwner, const std::string& text) {
-  const ::SIZE extent = win32ui::MeasureGdiText(FontFor(hFontOwner), win32ui::Widen(text));
+  const ::SIZE extent = win32ui::MeasureGdiText(FontFor(hFontOwner), Utf8ToWide(text));
   platform::SIZE size;
   size.cx = extent.cx;
   size.cy = extent.cy;
@@ -359,7 +359,7 @@ platform::SIZE CWin32UiBackend::MeasureText(platform::HWND hFontOwner, const std
 
 void CWin32UiBackend::RenderText(platform::HWND hFontOwner, CPixelBuffer& target, int x, int y,
                                  const std::string& text, COLORREF colour, const platform::RECT& clip) {
-  win32ui::RenderGdiText(FontFor(hFontOwner), target, x, y, win32ui::Widen(text), colour, clip);
+  win32ui::RenderGdiText(FontFor(hFontOwner), target, x, y, Utf8ToWide(text), colour, clip);
 }
 
 void CWin32UiBackend::PresentPixels(platform::HWND hWnd, const CPixelBuffer& pixels) {

@@ -20,7 +20,7 @@
 
 #include "platform/ui/ui_backend.h"
 #include "platform/ui/win32/win32_dialog_window.h"
-#include "platform/ui/win32/win32_sdk.h"
+#include "platform/os/win32/win32_sdk.h"
 
 namespace platform {
 
