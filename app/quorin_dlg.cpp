@@ -140,7 +140,14 @@ void CQuorinDlg::OnMessageBox(const std::string& text, BoxKind) {
   AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
-void CQuorinDlg::OnJobEnded(const JobResult&) {}
+void CQuorinDlg::OnJobEnded(const JobResult& result) {
+  // The terminal says this line itself; a window that only went " Not Connected" would leave
+  // the technician waiting for a job that is gone.
+  if (result.outcome == JobOutcome::LinkLost) {
+    AfxMessageBox("The serial link to " + result.sReason + " was lost in the middle of the job.",
+                  MB_OK | MB_ICONEXCLAMATION);
+  }
+}
 
 // ---- the user's actions --------------------------------------------------------------------
 
@@ -261,13 +268,34 @@ void CQuorinDlg::OnLButtonDown(UINT nFlags, POINT point) {
               MAKELPARAM(static_cast<unsigned>(point.x), static_cast<unsigned>(point.y)));
 }
 
+bool CQuorinDlg::MayEndNow() {
+  if (!m_engine.IsPastArming()) return true;
+  // Blocks or pieces are moving: stopping now can leave the receiver half written.
+  if (AfxMessageBox("A transfer is running. Stop it and exit?", MB_YESNO | MB_ICONEXCLAMATION) !=
+      IDYES) {
+    return false;
+  }
+  m_engine.AbandonJob();
+  return true;
+}
+
+void CQuorinDlg::OnOK() {
+  if (MayEndNow()) CDialog::OnOK();
+}
+
+void CQuorinDlg::OnCancel() {
+  if (MayEndNow()) CDialog::OnCancel();
+}
+
 void CQuorinDlg::OnClose() {
+  if (!MayEndNow()) return;
   m_engine.ReleaseLink();
   m_engine.AbandonJob();
   Default();
 }
 
 void CQuorinDlg::OnExit() {
+  if (!MayEndNow()) return;
   m_engine.AbandonJob();
   DestroyWindow();
 }

@@ -41,6 +41,8 @@ class CQuorinDlg : public CDialog, public IJobObserver {
 
   // Handlers.
   BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
   void DoDataExchange() override;
   void OnSysCommand(UINT nID, LPARAM lParam);
   void OnPaint();
@@ -65,6 +67,9 @@ class CQuorinDlg : public CDialog, public IJobObserver {
  private:
   // Arms the job the command line names, if any; returns the file-name line's text.
   std::string StartCommandLineJob(const std::string& fileText);
+  // Whether the program may end now: a job that is under way (past arming) ends only when the
+  // user says so, and is then abandoned.
+  bool MayEndNow();
   // Puts the lists back to what the engine runs with (a change during a pause does nothing).
   void ShowEngineSelection();
   void ShowPortDevices();

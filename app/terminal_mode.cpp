@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/quorin_app.h"
+#include "app/quorin_dlg.h"
 #include "platform/os/console.h"
 #include "resources/resource.h"
 
@@ -139,5 +140,7 @@ LRESULT CTerminalMode::OnTerminationSignal(WPARAM wParam, LPARAM) {
   PrintLine(wParam == 130 ? "Interrupted." : "Terminated.");
   m_bFinished = false;  // a signal ends the run whatever was decided before
   Finish(static_cast<int>(wParam));
+  // The technician asked for the end: the job is given up here, so the window need not ask.
+  if (auto* pDlg = dynamic_cast<CQuorinDlg*>(AfxGetApp()->m_pMainWnd)) pDlg->Engine().AbandonJob();
   return 0;
 }

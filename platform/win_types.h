@@ -126,6 +126,8 @@ struct PBRANGE {
 // Dialog command ids and message box results.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
 
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;
@@ -136,6 +138,8 @@ constexpr int SW_RESTORE = 9;
 
 // Message box styles.
 constexpr UINT MB_OK = 0x0000;
+constexpr UINT MB_YESNO = 0x0004;
+constexpr UINT MB_TYPEMASK = 0x000F;
 constexpr UINT MB_ICONEXCLAMATION = 0x0030;
 
 // Timer periods (milliseconds): shorter ones are raised to the minimum.

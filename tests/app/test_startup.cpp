@@ -161,6 +161,7 @@ TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
     CQuorinDlg& dlg = Start();
     const HWND hWnd = dlg.m_hWnd;
     way.act(hWnd);
+    EXPECT_TRUE(Boxes().empty()) << "nothing runs: nothing to ask";
     EXPECT_EQ(CTransferEngineProbe::Link(dlg.Engine()) == nullptr, way.released);
     if (way.result == 0) {
       EXPECT_FALSE(IsWindow(hWnd));
@@ -172,6 +173,46 @@ TEST_F(DialogStartup, EveryWayOutReleasesTheLinkOnce) {
   }
   // After all of them the device is free again: a new start opens it.
   EXPECT_TRUE(Start().Engine().IsLinkOpen());
+}
+
+// Every way out asks first while blocks are moving; No leaves the job running untouched, Yes
+// abandons it and ends the program.
+TEST_F(DialogStartup, AWayOutMidJobAsksFirstAndNoKeepsTheJob) {
+  const std::string question = "A transfer is running. Stop it and exit?";
+  const struct {
+    const char* name;
+    void (*act)(HWND);
+  } ways[] = {{"Exit", [](HWND h) { CHeadlessBackend::Click(h, IDC_EXIT); }},
+              {"close box", [](HWND h) { CHeadlessBackend::CloseWindow(h); }},
+              {"Enter", [](HWND h) { CHeadlessBackend::PressEnter(h); }},
+              {"Escape", [](HWND h) { CHeadlessBackend::PressEscape(h); }}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    CQuorinDlg& dlg = Start();
+    const HWND hWnd = dlg.m_hWnd;
+    Engine().StartSoftwareJob(MakeFile("sw.bin", Pattern(4 * 512)));
+    EXPECT_EQ(Expect(9), kRebootText);
+    Handshake(5);
+    Reply(RSP_FIRST_BLOCK);
+    ASSERT_EQ(Expect(520).size(), 520u);
+
+    Ui().QueueMessageBoxAnswer(IDNO);
+    way.act(hWnd);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{question});
+    ASSERT_TRUE(IsWindow(hWnd));
+    EXPECT_FALSE(dlg.IsModalRunEnded());
+    Reply(RSP_NEXT_BLOCK);
+    EXPECT_EQ(Expect(520).size(), 520u) << "the job goes on";
+
+    Ui().QueueMessageBoxAnswer(IDYES);
+    way.act(hWnd);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{question, question}));
+    EXPECT_TRUE(!IsWindow(hWnd) || dlg.IsModalRunEnded());
+    EXPECT_EQ(dlg.Engine().Phase(), JobPhase::Idle);
+    Reply(RSP_NEXT_BLOCK);
+    EXPECT_TRUE(Expect(1, 300).empty()) << "nothing more goes out";
+    m_pDlg.reset();
+  }
 }
 
 }  // namespace

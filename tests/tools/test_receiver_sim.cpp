@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "platform/os/settings.h"
+#include "platform/os/sync.h"
 #include "tests/serial/serial_test_owner.h"
 #include "tests/support/engine_probe.h"
 #include "tests/support/pty_peer.h"
@@ -47,7 +48,7 @@ class CScriptedPc {
     m_link.SendSetBaud(speed);
     if (NextReply() != RSP_BAUD_OK) return;
     m_link.SendSwitchBaud();
-    if (speed != 0 && !fault.staysAtBaseSpeed) m_link.Reopen(0, speed);
+    if (speed != 0 && !fault.staysAtBaseSpeed) Reopen(speed);
     if (NextReply() != RSP_READY) return;
     m_link.SendStart(JOB_BOOT, TRUE, 0);
     std::size_t sent = 0;
@@ -76,10 +77,18 @@ class CScriptedPc {
       while (NextReply() == RSP_PROGRESS) {
       }
     }
-    if (speed != 0) m_link.Reopen(0, 0);
+    if (speed != 0) Reopen(0);
   }
 
  private:
+  // As the program reopens: the last command leaves the line, the port closes, and the pause
+  // gives the receiver the time to take it before the new opening purges the line.
+  void Reopen(int nSpeedIndex) {
+    m_link.BeginReopen();
+    Sleep(100);
+    m_link.Reopen(0, nSpeedIndex);
+  }
+
   // The next reply's code; 0 once the simulator has ended.
   BYTE NextReply() {
     BYTE code = 0;

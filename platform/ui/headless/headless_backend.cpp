@@ -20,6 +20,7 @@ struct CHeadlessBackend::Impl {
   std::vector<HeadlessEvent> events;
   IHeadlessObserver* observer = nullptr;
   std::deque<std::optional<std::string>> answers;
+  std::deque<int> boxAnswers;
   std::vector<FileDialogRequest> requests;
   std::vector<POINT> moveDrags;
 
@@ -64,6 +65,7 @@ void CHeadlessBackend::Reset() {
   m_impl->events.clear();
   m_impl->observer = nullptr;
   m_impl->answers.clear();
+  m_impl->boxAnswers.clear();
   m_impl->requests.clear();
   m_impl->moveDrags.clear();
   m_impl->presented.clear();
@@ -324,7 +326,17 @@ void CHeadlessBackend::InvalidateWindow(HWND, bool) {
 int CHeadlessBackend::MessageBox(HWND, const std::string& text, const std::string& caption,
                                  UINT type) {
   Record(HeadlessEvent{HeadlessEvent::MessageBox, -1, text, caption, static_cast<int>(type)});
-  return IDOK;
+  if ((type & MB_TYPEMASK) != MB_YESNO) return IDOK;
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->boxAnswers.empty()) return IDNO;
+  const int nAnswer = m_impl->boxAnswers.front();
+  m_impl->boxAnswers.pop_front();
+  return nAnswer;
+}
+
+void CHeadlessBackend::QueueMessageBoxAnswer(int nAnswer) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->boxAnswers.push_back(nAnswer);
 }
 
 FileDialogResult CHeadlessBackend::FileDialog(HWND, const FileDialogRequest& request) {

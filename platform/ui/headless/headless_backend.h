@@ -58,6 +58,10 @@ class CHeadlessBackend : public IUiBackend {
   std::vector<std::string> Texts(HeadlessEvent::Kind kind, int id = -1) const;
   std::vector<int> Values(HeadlessEvent::Kind kind, int id = -1) const;
 
+  // The next Yes/No box is answered so (IDYES or IDNO); unscripted, the answer is No: the
+  // choice that changes nothing. Boxes with only OK need no answer.
+  void QueueMessageBoxAnswer(int nAnswer);
+
   // The next file dialog returns this path; std::nullopt: the user cancels.
   void QueueFileDialogAnswer(std::optional<std::string> path);
   // The requests file dialogs were opened with, in order.

@@ -270,10 +270,16 @@ RECT CWxUiBackend::ClientRectPixels(HWND hWnd) {
 int CWxUiBackend::MessageBox(HWND hOwner, const std::string& text, const std::string& caption,
                              UINT type) {
   // The toolkit's own message dialog shows no icon on GTK 3; the generic one does.
-  wxGenericMessageDialog box(ParentFor(hOwner), ToWx(text), ToWx(caption),
-                             wxOK | wxCENTRE | MessageBoxIcon(type));
-  box.ShowModal();
-  return IDOK;
+  const bool bYesNo = (type & MB_TYPEMASK) == MB_YESNO;
+  wxWindow* parent = ParentFor(hOwner);
+  wxGenericMessageDialog box(parent, ToWx(text), ToWx(caption),
+                             (bYesNo ? wxYES_NO | wxNO_DEFAULT : wxOK) | wxCENTRE | MessageBoxIcon(type));
+  // A box before its window is on screen (at start-up) stands in the middle of the screen,
+  // not where a window that is not placed yet would be.
+  if (parent == nullptr || !parent->IsShown()) box.CentreOnScreen();
+  const int nResult = box.ShowModal();
+  if (!bYesNo) return IDOK;
+  return nResult == wxID_YES ? IDYES : IDNO;
 }
 
 FileDialogResult CWxUiBackend::FileDialog(HWND hOwner, const FileDialogRequest& request) {
