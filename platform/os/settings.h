@@ -28,7 +28,10 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // Writes one value. FALSE when the value holds a line break (refused) or the file cannot be
 // written; the file is then unchanged. The file is replaced as a whole (written beside it,
 // then renamed over it), so a crash leaves the old file or the new one, never half of one; a
-// file that is a link is written through the link.
+// file that is a link is written through the link. Instances of the program write the one file
+// in turn: each write holds a lock (on "<file>.lock" beside it, which stays) from reading the
+// file to replacing it, so none puts back a copy without another's key. Reads take no lock:
+// the file is always whole.
 // Names holding a line break, a section name holding ']' and a key holding '=' are refused
 // too: they could not be read back.
 BOOL WriteProfileString(const std::string& section, const std::string& key,

@@ -1,10 +1,18 @@
 // The settings file, read and written in a folder of the test's own.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/os/settings.h"
 #include "tests/support/test_files.h"
@@ -39,8 +47,13 @@ TEST_F(ProfileTest, FirstWriteMakesFolderAndFileAndNothingElse) {
   EXPECT_EQ(ReadText((fs::path(nested) / "quorin.INI").string()), "[Marlpane]\nCom Port=COM 3\n");
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", "COM1"), "COM 3");
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/home/me/My Images"));
-  // No temporary file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(nested), fs::directory_iterator()), 1);
+  // No temporary file is left behind; the writers' lock file stays.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(nested)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"quorin.INI", "quorin.INI.lock"}));
 }
 
 TEST_F(ProfileTest, NamesCompareWithoutCaseAndBlanksAreTrimmed) {
@@ -100,6 +113,45 @@ TEST_F(ProfileTest, ValuesAreStoredExactlyAsGivenAndUnstorableOnesRefusedWithout
 }
 
 #ifndef _WIN32
+// A bench with a receiver on each port: instances of the program write keys of their own into
+// the one file at the same time, and none may put back a copy without another's keys.
+TEST_F(ProfileTest, InstancesWritingAtOnceKeepEachOthersKeys) {
+  constexpr int kWriters = 4;
+  constexpr int kKeys = 25;
+  auto key = [](int w, int k) { return "COM" + std::to_string(w + 1) + " " + std::to_string(k); };
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(go[1]);
+      char byte;
+      while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+      }
+      bool ok = true;
+      for (int k = 0; k < kKeys; ++k) ok = WriteProfileString("Bench", key(w, k), "v") && ok;
+      _exit(ok ? 0 : 1);
+    }
+    if (pid > 0) writers.push_back(pid);
+  }
+  close(go[0]);
+  close(go[1]);  // the end of the pipe lets every writer go at once
+  ASSERT_EQ(writers.size(), static_cast<std::size_t>(kWriters));
+  for (const pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write failed";
+  }
+  std::vector<std::string> lost;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int k = 0; k < kKeys; ++k) {
+      if (GetProfileString("Bench", key(w, k), "") != "v") lost.push_back(key(w, k));
+    }
+  }
+  EXPECT_TRUE(lost.empty()) << lost.size() << " keys lost, the first " << lost.front();
+}
+
 TEST_F(ProfileTest, ALinkedFileIsWrittenThroughTheLink) {
   const std::string real = m_tmp.MakeFile("kept elsewhere.ini", {});
   fs::create_symlink(real, File());

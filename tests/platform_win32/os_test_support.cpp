@@ -1,6 +1,7 @@
 #define QUORIN_NO_LAYER_IMPORT
 #include "tests/platform_win32/os_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/os/console.h"
@@ -48,7 +49,8 @@ bool RunChildJobIfAsked() {
 
 const bool g_bChildJob = RunChildJobIfAsked();
 
-int RunChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hStdout) {
+// Starts the child; its process handle, or nullptr.
+HANDLE StartChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hStdout) {
   SetEnv(L"QUORIN_OS_TEST_CHILD", job.c_str());
   ::SECURITY_ATTRIBUTES inherit{sizeof(::SECURITY_ATTRIBUTES), nullptr, TRUE};
   const HANDLE hNul =
@@ -67,17 +69,32 @@ int RunChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hS
                                         nullptr, nullptr, &startup, &info);
   SetEnv(L"QUORIN_OS_TEST_CHILD", nullptr);
   if (hNul != INVALID_HANDLE_VALUE) ::CloseHandle(hNul);
-  if (!started) return -1;
-  int code = -1;
-  if (::WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
-    ::DWORD exitCode = 0;
-    if (::GetExitCodeProcess(info.hProcess, &exitCode)) code = static_cast<int>(exitCode);
-  } else {
-    ::TerminateProcess(info.hProcess, 99);
-  }
+  if (!started) return nullptr;
   ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
+  return info.hProcess;
+}
+
+// The child's exit code once it ended (-1 when it is still running at the deadline: it is
+// ended then); closes the handle.
+int FinishChild(HANDLE hProcess, ::DWORD waitMs) {
+  if (hProcess == nullptr) return -1;
+  int code = -1;
+  if (::WaitForSingleObject(hProcess, waitMs) == WAIT_OBJECT_0) {
+    ::DWORD exitCode = 0;
+    if (::GetExitCodeProcess(hProcess, &exitCode)) code = static_cast<int>(exitCode);
+  } else {
+    ::TerminateProcess(hProcess, 99);
+  }
+  ::CloseHandle(hProcess);
   return code;
+}
+
+int RunChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hStdout) {
+  return FinishChild(StartChild(commandLine, job, hStdout), 60000);
+}
+
+std::wstring SelfTestLine(const std::string& testName) {
+  return L"\"" + SelfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(testName);
 }
 
 }  // namespace
@@ -135,6 +152,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   for (const auto& entry : fs::directory_iterator(fs::path(folder), error)) {
     names.push_back(entry.path().filename().wstring());
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -158,9 +176,19 @@ bool WaitForFile(const std::wstring& path, unsigned ms) {
 }
 
 int RunSelfTest(const std::string& testName, const std::wstring& job) {
-  const std::wstring line =
-      L"\"" + SelfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(testName);
-  return RunChild(line, job, nullptr);
+  return RunChild(SelfTestLine(testName), job, nullptr);
+}
+
+std::vector<int> RunSelfTests(const std::string& testName, const std::vector<std::wstring>& jobs) {
+  std::vector<HANDLE> children;
+  for (const std::wstring& job : jobs) children.push_back(StartChild(SelfTestLine(testName), job, nullptr));
+  const ::DWORD deadline = ::GetTickCount() + 60000;
+  std::vector<int> codes;
+  for (HANDLE hChild : children) {
+    const ::DWORD left = deadline - ::GetTickCount();
+    codes.push_back(FinishChild(hChild, left > 60000 ? 0 : left));
+  }
+  return codes;
 }
 
 int RunSelfWithStdout(const std::wstring& job, const std::wstring& stdoutPath) {

@@ -33,6 +33,7 @@ std::wstring Wide(const std::string& text);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);  // empty when missing
 bool Exists(const std::wstring& path);
+// The names in the folder, sorted.
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
 // A variable of the process's environment, empty when it is not set.
@@ -49,6 +50,10 @@ bool WaitForFile(const std::wstring& path, unsigned ms);
 // Runs one disabled test of this program as a child with QUORIN_OS_TEST_CHILD=job (its output
 // goes nowhere) and returns its exit code, or -1 when it did not run or end within 60 s.
 int RunSelfTest(const std::string& testName, const std::wstring& job);
+
+// As RunSelfTest, with one child for each job, all running at the same time; their exit codes
+// in the order of the jobs.
+std::vector<int> RunSelfTests(const std::string& testName, const std::vector<std::wstring>& jobs);
 
 // Starts this program with QUORIN_OS_TEST_CHILD=job, its standard output written into the file
 // stdoutPath, and returns its exit code (-1 as above).

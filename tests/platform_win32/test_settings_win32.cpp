@@ -3,7 +3,9 @@
 #define QUORIN_NO_LAYER_IMPORT
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/os/settings.h"
 #include "tests/platform_win32/os_test_support.h"
@@ -14,6 +16,8 @@ namespace {
 using platform::GetProfileFilePath;
 using platform::GetProfileString;
 using platform::WriteProfileString;
+
+const std::vector<std::wstring> kIniAndLock = {L"quorin.INI", L"quorin.INI.lock"};
 
 class ProfileWin32Test : public ::testing::Test {
  protected:
@@ -64,8 +68,8 @@ TEST_F(ProfileWin32Test, FirstWriteMakesFolderAndFileAndNothingElse) {
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "C:\\Users\\me\\My Images"));
   EXPECT_EQ(ostest::ReadBytes(nested + L"\\quorin.INI"),
             "[Marlpane]\nCom Port=COM 3\nFolder=C:\\Users\\me\\My Images\n");
-  // No file written beside it is left behind.
-  EXPECT_EQ(ostest::FilesIn(nested), std::vector<std::wstring>{L"quorin.INI"});
+  // No file written beside it is left behind; the writers' lock file stays.
+  EXPECT_EQ(ostest::FilesIn(nested), kIniAndLock);
 }
 
 TEST_F(ProfileWin32Test, NamesCompareWithoutCaseAndBlanksAreTrimmed) {
@@ -99,7 +103,7 @@ TEST_F(ProfileWin32Test, WritesLeaveEveryOtherByteAlone) {
     EXPECT_EQ(GetProfileString(c.section, c.key, "?"), c.value) << c.key;
   }
   EXPECT_EQ(GetProfileString("Other", "key", ""), "v1");  // read past the byte-order mark
-  EXPECT_EQ(ostest::FilesIn(m_tmp.Dir()), std::vector<std::wstring>{L"quorin.INI"});
+  EXPECT_EQ(ostest::FilesIn(m_tmp.Dir()), kIniAndLock);
 }
 
 TEST_F(ProfileWin32Test, ValuesAreStoredExactlyAsGivenAndUnstorableOnesRefusedWithoutATrace) {
@@ -136,9 +140,52 @@ TEST_F(ProfileWin32Test, AFileThatCannotBeReplacedStaysAsItWas) {
   EXPECT_EQ(GetProfileString("Marlpane", "Folder", "?"), "old");
   ::CloseHandle(held);
   EXPECT_EQ(Get(), "[Marlpane]\r\nFolder=old\r\n");
-  EXPECT_EQ(ostest::FilesIn(m_tmp.Dir()), std::vector<std::wstring>{L"quorin.INI"});
+  EXPECT_EQ(ostest::FilesIn(m_tmp.Dir()), kIniAndLock);
   ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "new"));
   EXPECT_EQ(Get(), "[Marlpane]\r\nFolder=new\r\n");
+}
+
+constexpr int kKeysPerWriter = 25;
+
+std::string BenchKey(int nWriter, int nKey) {
+  return "COM" + std::to_string(nWriter + 1) + " " + std::to_string(nKey);
+}
+
+// Run as a child by the test below (job "writer|<its number>|<writers>"): once every writer has
+// started, it writes keys of its own.
+TEST(DISABLED_ProfileWin32Child, WritesItsKeys) {
+  const std::wstring job = ostest::GetEnv(L"QUORIN_OS_TEST_CHILD");
+  int nWriter = -1;
+  int nWriters = 0;
+  ASSERT_EQ(swscanf(job.c_str(), L"writer|%d|%d", &nWriter, &nWriters), 2);
+  const std::wstring folder = ostest::Wide(GetProfileFilePath()).substr(
+      0, ostest::Wide(GetProfileFilePath()).find_last_of(L'\\'));
+  ASSERT_TRUE(ostest::WriteBytes(folder + L"\\ready " + std::to_wstring(nWriter), ""));
+  for (int other = 0; other < nWriters; ++other) {
+    ASSERT_TRUE(ostest::WaitForFile(folder + L"\\ready " + std::to_wstring(other), 30000));
+  }
+  for (int k = 0; k < kKeysPerWriter; ++k) {
+    ASSERT_TRUE(WriteProfileString("Bench", BenchKey(nWriter, k), "v"));
+  }
+}
+
+// A bench with a receiver on each port: instances of the program write keys of their own into
+// the one file at the same time, and none may put back a copy without another's keys.
+TEST_F(ProfileWin32Test, InstancesWritingAtOnceKeepEachOthersKeys) {
+  constexpr int kWriters = 4;
+  std::vector<std::wstring> jobs;
+  for (int w = 0; w < kWriters; ++w) {
+    jobs.push_back(L"writer|" + std::to_wstring(w) + L"|" + std::to_wstring(kWriters));
+  }
+  EXPECT_EQ(ostest::RunSelfTests("DISABLED_ProfileWin32Child.WritesItsKeys", jobs),
+            std::vector<int>(kWriters, 0));
+  std::vector<std::string> lost;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int k = 0; k < kKeysPerWriter; ++k) {
+      if (GetProfileString("Bench", BenchKey(w, k), "") != "v") lost.push_back(BenchKey(w, k));
+    }
+  }
+  EXPECT_TRUE(lost.empty()) << lost.size() << " keys lost, the first " << lost.front();
 }
 
 TEST_F(ProfileWin32Test, TheProgramNameNamesTheFile) {

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +110,35 @@ bool ReplaceFile(const std::string& path, const std::string& bytes, bool existed
   return true;
 }
 
+// Another instance of the program may write the file at the same time (a bench with a receiver
+// on each port): each write reads, edits and replaces the file while it holds this lock, or it
+// would put back a copy without the other's key. The lock is taken on a file of its own beside
+// the settings file, which is replaced by every write; the lock goes when the descriptor closes,
+// also when a process dies holding it.
+class CProfileWriteLock {
+ public:
+  explicit CProfileWriteLock(const std::string& path)
+      : m_fd(open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600)) {
+    if (m_fd < 0) return;
+    while (flock(m_fd, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      close(m_fd);
+      m_fd = -1;
+      return;
+    }
+  }
+  ~CProfileWriteLock() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  CProfileWriteLock(const CProfileWriteLock&) = delete;
+  CProfileWriteLock& operator=(const CProfileWriteLock&) = delete;
+
+  bool IsHeld() const { return m_fd >= 0; }
+
+ private:
+  int m_fd;
+};
+
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] != '\0') return home;
@@ -165,10 +195,12 @@ BOOL WriteProfileString(const std::string& section, const std::string& key,
 
   const std::string path = GetProfileFilePath();
   std::lock_guard<std::mutex> lock(g_mutex);
+  if (!MakeFolders(FolderOf(path))) return FALSE;
+  const CProfileWriteLock writeLock(path + ".lock");
+  if (!writeLock.IsHeld()) return FALSE;
   std::string bytes;
   bool exists = false;
   if (!ReadWholeFile(path, bytes, exists)) return FALSE;
-  if (!exists && !MakeFolders(FolderOf(path))) return FALSE;
   return ReplaceFile(path, WithProfileValue(bytes, section, key, value), exists) ? TRUE : FALSE;
 }
 

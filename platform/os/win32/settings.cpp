@@ -147,6 +147,39 @@ bool ReplaceWholeFile(const std::wstring& path, const std::string& bytes) {
   return ok;
 }
 
+// Another instance of the program may write the file at the same time (a bench with a receiver
+// on each port): each write reads, edits and replaces the file while it holds this lock, or it
+// would put back a copy without the other's key. The lock is taken on a file of its own beside
+// the settings file, which is replaced by every write; the system lets it go when the handle
+// closes, also when a process ends holding it.
+class CProfileWriteLock {
+ public:
+  explicit CProfileWriteLock(const std::wstring& path)
+      : m_h(::CreateFileW(path.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (m_h == INVALID_HANDLE_VALUE) return;
+    ::OVERLAPPED whole{};
+    if (!::LockFileEx(m_h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+      ::CloseHandle(m_h);
+      m_h = INVALID_HANDLE_VALUE;
+    }
+  }
+  ~CProfileWriteLock() {
+    if (m_h == INVALID_HANDLE_VALUE) return;
+    ::OVERLAPPED whole{};
+    ::UnlockFileEx(m_h, 0, 1, 0, &whole);
+    ::CloseHandle(m_h);
+  }
+  CProfileWriteLock(const CProfileWriteLock&) = delete;
+  CProfileWriteLock& operator=(const CProfileWriteLock&) = delete;
+
+  bool IsHeld() const { return m_h != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE m_h;
+};
+
 }  // namespace
 
 void SetProfileProgramName(const std::string& name) {
@@ -188,10 +221,12 @@ BOOL WriteProfileString(const std::string& section, const std::string& key,
 
   const std::wstring path = Utf8ToWide(GetProfileFilePath());
   std::lock_guard<std::mutex> lock(g_mutex);
+  if (!MakeFolders(FolderOf(path))) return FALSE;
+  const CProfileWriteLock writeLock(path + L".lock");
+  if (!writeLock.IsHeld()) return FALSE;
   std::string bytes;
   bool exists = false;
   if (!ReadWholeFile(path, bytes, exists)) return FALSE;
-  if (!exists && !MakeFolders(FolderOf(path))) return FALSE;
   return ReplaceWholeFile(path, WithProfileValue(bytes, section, key, value)) ? TRUE : FALSE;
 }
 
