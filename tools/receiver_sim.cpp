@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorin-receiver-sim: %s\n", error.c_str());
     return 2;
   }
+  line.SetLineRate(options.m_bLineRate);
+  line.SetReplyLatency(options.m_nReplyLatencyMs);
   std::printf("%s\n", line.Path().c_str());
   std::fflush(stdout);
 

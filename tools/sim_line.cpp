@@ -1,12 +1,17 @@
 #include "tools/sim_line.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "platform/os/sync.h"
 
 namespace {
 
 constexpr DWORD WAKER_PERIOD_MS = 20;
+constexpr int BITS_PER_BYTE = 10;
+// A write at line rate goes out in slices, so the PC sees bytes arrive as they would.
+constexpr std::size_t WIRE_SLICE = 16;
 
 using Clock = std::chrono::steady_clock;
 
@@ -58,9 +63,42 @@ void CSimLine::Close() {
   m_bPty = false;
 }
 
+CSimLine::Clock::duration CSimLine::ByteTime() const {
+  const std::uint32_t baud = std::max<std::uint32_t>(Speed(), 50);
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
+      static_cast<std::int64_t>(BITS_PER_BYTE) * 1000000000 / baud));
+}
+
 std::string CSimLine::Path() const { return m_bPty ? m_pty.SlavePath() : m_device.Path(); }
 
 int CSimLine::Read(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
+  if (m_bPty && m_bLineRate) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      // What the PC wrote is in the pseudo-terminal at once; on a line it arrives byte by byte.
+      std::uint8_t chunk[4096];
+      const int got = m_pty.Read(chunk, sizeof chunk, m_rxQueue.empty() ? MsLeft(deadline) : 0);
+      if (got < 0) return -1;
+      for (int i = 0; i < got; ++i) {
+        m_rxFree = std::max(m_rxFree, Clock::now()) + ByteTime();
+        m_rxQueue.emplace_back(chunk[i], m_rxFree);
+      }
+      if (m_rxQueue.empty()) return 0;
+      const Clock::time_point first = m_rxQueue.front().second;
+      if (first > deadline) {
+        std::this_thread::sleep_until(deadline);
+        return 0;
+      }
+      std::this_thread::sleep_until(first);
+      std::size_t taken = 0;
+      const Clock::time_point now = Clock::now();
+      while (taken < n && !m_rxQueue.empty() && m_rxQueue.front().second <= now) {
+        buffer[taken++] = m_rxQueue.front().first;
+        m_rxQueue.pop_front();
+      }
+      return static_cast<int>(taken);
+    }
+  }
   if (m_bPty) return m_pty.Read(buffer, n, timeoutMs);
   if (!m_device.IsOpen()) return -1;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -74,6 +112,18 @@ int CSimLine::Read(std::uint8_t* buffer, std::size_t n, int timeoutMs) {
 }
 
 bool CSimLine::Write(const std::uint8_t* data, std::size_t n) {
+  if (m_bPty && m_bLineRate) {
+    m_txFree = std::max(m_txFree, Clock::now() + m_replyLatency);
+    for (std::size_t done = 0; done < n;) {
+      const std::size_t slice = std::min(WIRE_SLICE, n - done);
+      m_txFree += ByteTime() * static_cast<int>(slice);
+      std::this_thread::sleep_until(m_txFree);
+      if (!m_pty.Write(data + done, slice)) return false;
+      done += slice;
+    }
+    return true;
+  }
+  if (m_replyLatency > Clock::duration::zero()) std::this_thread::sleep_for(m_replyLatency);
   if (m_bPty) return m_pty.Write(data, n);
   return m_device.WriteAll(data, n) != FALSE;
 }

@@ -60,6 +60,10 @@ const char* CSimOptions::Usage() {
          "  --quiet-ms MS           how long the PC must stay silent where it must (default 300)\n"
          "  --switch-delay MS       device only: pause after the speed change (default 300)\n"
          "  --timeout S             give up after S seconds (default 60)\n"
+         "  --line-rate             pseudo-terminal: bytes take their time on the wire (10 bits\n"
+         "                          a byte at the speed the PC set)\n"
+         "  --flash-ms N            pause N ms per 64 KiB received, as flash is written\n"
+         "  --reply-latency-ms N    hold every write N ms first, as an adapter's latency timer\n"
          "  --verbose               trace every exchange on standard error\n";
 }
 
@@ -183,6 +187,14 @@ bool CSimOptions::Parse(int argc, const char* const* argv, std::string& error) {
       m_nTimeoutS = static_cast<int>(n);
     } else if (arg == "--verbose" || arg == "-v") {
       m_bVerbose = true;
+    } else if (arg == "--line-rate") {
+      m_bLineRate = true;
+    } else if (arg == "--flash-ms") {
+      if (!number(0, 600000, n)) return false;
+      m_nFlashMs = static_cast<int>(n);
+    } else if (arg == "--reply-latency-ms") {
+      if (!number(0, 60000, n)) return false;
+      m_nReplyLatencyMs = static_cast<int>(n);
     } else {
       error = "unknown option \"" + std::string(arg) + "\"";
       return false;

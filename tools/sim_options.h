@@ -35,4 +35,7 @@ class CSimOptions {
   int m_nQuietMs = 300;         // how long "silence" has to last
   int m_nSwitchDelayMs = 300;   // on a real device: pause after changing speed
   bool m_bVerbose = false;
+  bool m_bLineRate = false;     // pseudo-terminal: bytes take their time on the wire
+  int m_nFlashMs = 0;           // pause per 64 KiB received, as flash is written
+  int m_nReplyLatencyMs = 0;    // every reply held this long first (an adapter's latency timer)
 };

@@ -24,6 +24,7 @@ constexpr std::uint32_t PARKED_BAUD = 50;
 constexpr int MAYBE_REOPEN_MS = 1000;
 constexpr int SETTLE_MS = 10;
 constexpr int FINAL_DRAIN_MS = 5000;
+constexpr std::uint32_t FLASH_SECTOR_SIZE = 65536;
 
 std::string Format(const char* fmt, unsigned long a, unsigned long b = 0, unsigned long c = 0) {
   char text[256];
@@ -283,6 +284,10 @@ bool CSimReceiver::ReceiveImage() {
         return EndAfterError(error->second, "after block " + std::to_string(k));
       }
       ++m_nCommErrors;
+    }
+    // The receiver writes each 64 KiB to its flash before it asks for more.
+    if (m_opt.m_nFlashMs > 0 && (offset + n) % FLASH_SECTOR_SIZE == 0) {
+      Sleep(static_cast<DWORD>(m_opt.m_nFlashMs));
     }
     if (!bLast && !Reply(RSP_NEXT_BLOCK, 0, bTrace)) return false;
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ostream>
 
@@ -139,5 +140,26 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"pc_keeps_its_speed", {"--timeout", "3"}, 5, {.staysAtBaseSpeed = true}, 1,
                  "FAIL: the PC did not set 115200 baud after 0x31"}),
     [](const ::testing::TestParamInfo<Exchange>& param) { return std::string(param.param.name); });
+
+// At line rate a job takes the bytes' time on the wire at the speed the PC set, the replies'
+// held latency and the receiver's flash writes: a lower bound no pseudo-terminal reaches alone.
+TEST(ReceiverSimPace, ALineRateJobTakesItsWireTimeLatencyAndFlashWrites) {
+  CTempFolder tmp;
+  CSimRunner sim;
+  ASSERT_TRUE(sim.Start({"--job", "boot", "--expect-speed", "6", "--out", tmp.Path("received"),
+                         "--line-rate", "--reply-latency-ms", "5", "--flash-ms", "300"}))
+      << sim.Output();
+  ASSERT_TRUE(MapComPort("COM1", sim.SlavePath()));
+  const ByteVec image = Pattern(65536);
+  const auto start = std::chrono::steady_clock::now();
+  CScriptedPc(sim).RunBootJob(image, 6, {});
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(sim.Wait(30000));
+  EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();
+  EXPECT_EQ(ReadWholeFile(tmp.Path("received")), image);
+  // 128 blocks of 520 bytes at 230,400 baud, 129 replies held 5 ms, one 64 KiB flash write.
+  const auto wire = std::chrono::microseconds(128LL * 520 * 10 * 1000000 / 230400);
+  EXPECT_GE(elapsed, wire + std::chrono::milliseconds(129 * 5 + 300));
+}
 
 }  // namespace
