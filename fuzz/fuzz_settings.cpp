@@ -10,7 +10,7 @@
 //   and without the blanks around them);
 // - the file changes in one line only: the key's line, or a line added (with its section
 //   header when the section is new, and a line end for a last line that had none); every other
-//   line stays byte for byte, and no temporary file is left beside it.
+//   line stays byte for byte, and nothing but the writers' lock file is left beside it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,7 +83,7 @@ void ExpectNothingBesideTheFile() {
   if (dir == nullptr) return;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != ".." && name != "quorin.INI") {
+    if (name != "." && name != ".." && name != "quorin.INI" && name != "quorin.INI.lock") {
       closedir(dir);
       Fail("a file was left beside the settings file: " + name);
     }
