@@ -111,6 +111,12 @@ void CTerminalMode::OnMessageBox(const std::string& text, BoxKind) {
 }
 
 void CTerminalMode::OnJobEnded(const JobResult& result) {
+  // Said also when a signal has already decided the run: it is where the data are.
+  if (!result.sPartialPath.empty()) {
+    if (m_bProgressLineOpen) WriteStdout("\n");
+    m_bProgressLineOpen = false;
+    WriteStderr("The partial data is kept in " + result.sPartialPath + ".\n");
+  }
   if (m_bFinished) return;
   switch (result.outcome) {
     case JobOutcome::Done:

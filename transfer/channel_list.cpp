@@ -30,8 +30,7 @@ DWORD WireTimeMs(DWORD nBytes, int nSpeedIndex) {
 
 void CTransferEngine::SendChannelListRaw(const std::string& path) {
   if (!m_listFile.Open(path, CFile::modeRead)) {
-    ShowBox("File Open Error", BoxKind::Error);
-    ReportEnd({JobOutcome::FileError, 0, path});
+    RefuseFile(path, m_listFile.LastErrorText());
     return;
   }
   const long long nLength = m_listFile.GetLength();
@@ -48,7 +47,7 @@ void CTransferEngine::SendChannelListRaw(const std::string& path) {
   ReopenLink(m_nSpeedIndex, [this](BOOL bOpened) {
     if (!bOpened) {
       m_listFile.Close();
-      ShowBox("Port Open Error", BoxKind::Error);
+      ShowBox(PortOpenErrorText(), BoxKind::Error);
       ReportEnd({JobOutcome::PortOpenError, 0, PortOpenReason()});
       return;
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/win_types.h"
 
@@ -33,9 +34,14 @@ enum class JobOutcome {
 };
 
 struct JobResult {
+  JobResult() = default;
+  JobResult(JobOutcome o, BYTE code, std::string reason)
+      : outcome(o), nReplyCode(code), sReason(std::move(reason)) {}
+
   JobOutcome outcome = JobOutcome::Done;
   BYTE nReplyCode = 0;
   std::string sReason;
+  std::string sPartialPath;  // a read that did not finish: where what it received was kept
 };
 
 class IJobObserver {

@@ -90,7 +90,7 @@ void CTransferEngine::ActOnReply(BYTE code, BYTE paramA) {
         // Without the port the job could only wait for ever.
         CloseJobFile();
         m_phase = JobPhase::Idle;
-        ShowBox("Port Open Error", BoxKind::Error);
+        ShowBox(PortOpenErrorText(), BoxKind::Error);
         ReportEnd({JobOutcome::PortOpenError, 0, PortOpenReason()});
       });
       break;
@@ -238,7 +238,10 @@ void CTransferEngine::ReceiveRawChunk(const BYTE* pData, DWORD nCount) {
   m_phase = JobPhase::ReadingFrames;
   if (m_pLink != nullptr) m_pLink->SendBlockAck();
   if (nReceived >= DATABASE_SIZE) {
-    CloseJobFile();
+    if (!PutReadFileInPlace()) {
+      EndJobWithError("File Write Error", {JobOutcome::FileError, 0, m_readTarget});
+      return;
+    }
     ReturnToBaseSpeed([this] {
       m_nReceived = 0;
       ShowBox("Done", BoxKind::Information);
@@ -250,6 +253,15 @@ void CTransferEngine::ReceiveRawChunk(const BYTE* pData, DWORD nCount) {
 void CTransferEngine::CloseJobFile() {
   if (!HasJobFile()) return;
   m_file.Close();
+  // An unfinished read leaves the target as it was; what came is kept in the working file,
+  // and a working file that got nothing is not kept.
+  if (IsReadPhase()) {
+    if (m_nReceived > 0) {
+      m_partialPath = m_file.GetFilePath();
+    } else {
+      RemoveFile(m_file.GetFilePath());
+    }
+  }
   m_phase = JobPhase::Idle;
 }
 

@@ -21,6 +21,12 @@ constexpr BYTE HANDOFF_MARK_0 = 0xB1;
 constexpr BYTE HANDOFF_MARK_1 = 0xE8;
 constexpr DWORD IDENTITY_SIZE = 16;
 
+// The box's first line is the program's own; the second names the file and the reason.
+std::string FileOpenErrorText(const std::string& path, const std::string& why) {
+  if (why.empty()) return "File Open Error";
+  return "File Open Error\n" + (path.empty() ? why : path + ": " + why);
+}
+
 }  // namespace
 
 int CTransferEngine::PrepareSend(const std::string& path, const std::string& fileName) {
@@ -61,8 +67,9 @@ int CTransferEngine::ClassifyFile(const std::string& path) {
   std::uint64_t nLength = 0;
   BYTE head[2] = {};
   std::size_t nHead = 0;
-  if (!ReadFileHead(path, nLength, head, sizeof head, nHead)) {
-    ShowBox("File Open Error", BoxKind::Error);
+  std::string why;
+  if (!ReadFileHead(path, nLength, head, sizeof head, nHead, &why)) {
+    ShowBox(FileOpenErrorText(path, why), BoxKind::Error);
     return JOB_INVALID;
   }
   if (nHead >= 2 && head[0] == HANDOFF_MARK_0 && head[1] == HANDOFF_MARK_1) {
@@ -79,9 +86,9 @@ int CTransferEngine::ClassifyFile(const std::string& path) {
 
 BOOL CTransferEngine::OpenSendFile(const std::string& path) {
   AbandonJob();
+  if (!EnsureLinkOpen()) return FALSE;
   if (!m_file.Open(path, CFile::modeRead)) {
-    ShowBox("File Open Error", BoxKind::Error);
-    ReportEnd({JobOutcome::FileError, 0, path});
+    RefuseFile(path, m_file.LastErrorText());
     return FALSE;
   }
   // A resend before this job's first block must not repeat the last job's block.
@@ -89,19 +96,28 @@ BOOL CTransferEngine::OpenSendFile(const std::string& path) {
   return TRUE;
 }
 
-BOOL CTransferEngine::RefuseEmptyImage() {
-  // An empty software or boot image has nothing to announce: arming it would leave the
-  // receiver waiting for a first block that never comes, or fill its boot area with padding.
-  if (m_file.GetLength() != 0) return FALSE;
+void CTransferEngine::RefuseFile(const std::string& path, const std::string& why) {
+  ShowBox(FileOpenErrorText(path, why), BoxKind::Error);
+  ReportEnd({JobOutcome::FileError, 0, path});
+}
+
+BOOL CTransferEngine::RefuseUnannounceableImage() {
+  // An empty image has nothing to announce: arming it would leave the receiver waiting for a
+  // first block that never comes, or fill its flash with padding alone. A software image's
+  // length goes out in 32 bits, which cannot tell 4 GiB or more.
+  const long long nLength = m_file.GetLength();
+  const bool bTooLong = m_nJob == JOB_SOFTWARE &&
+                        nLength > static_cast<long long>(std::numeric_limits<std::uint32_t>::max());
+  if (nLength > 0 && !bTooLong) return FALSE;
   m_file.Close();
-  ShowBox("Invalid File", BoxKind::Error);
+  ShowBox(nLength < 0 ? "File Read Error" : "Invalid File", BoxKind::Error);
   ReportEnd({JobOutcome::FileError, 0, m_file.GetFilePath()});
   return TRUE;
 }
 
 void CTransferEngine::StartSoftwareJob(const std::string& path) {
   m_nJob = JOB_SOFTWARE;
-  if (!OpenSendFile(path) || RefuseEmptyImage()) return;
+  if (!OpenSendFile(path) || RefuseUnannounceableImage()) return;
 
   BYTE head[IDENTITY_SIZE] = {};
   const long long nHead = m_file.Read(head, sizeof head);
@@ -118,13 +134,13 @@ void CTransferEngine::StartSoftwareJob(const std::string& path) {
 
 void CTransferEngine::StartDatabaseJob(const std::string& path) {
   m_nJob = JOB_DATABASE;
-  if (!OpenSendFile(path)) return;
+  if (!OpenSendFile(path) || RefuseUnannounceableImage()) return;
   ArmSendJob(JOB_DATABASE);
 }
 
 void CTransferEngine::StartBootJob(const std::string& path) {
   m_nJob = JOB_BOOT;
-  if (!OpenSendFile(path) || RefuseEmptyImage()) return;
+  if (!OpenSendFile(path) || RefuseUnannounceableImage()) return;
   ArmSendJob(JOB_BOOT);
 }
 
@@ -152,13 +168,10 @@ void CTransferEngine::SetJobSize() {
       m_nTotal = DATABASE_SIZE;
       break;
     case JOB_SOFTWARE:
-      if (nLength <= 0) {
-        m_nTotal = 0;
-      } else if (nLength > std::numeric_limits<std::uint32_t>::max()) {
-        m_nTotal = std::numeric_limits<std::uint32_t>::max();
-      } else {
-        m_nTotal = static_cast<std::uint32_t>(nLength);
-      }
+      // Armed only with a length that 32 bits hold.
+      m_nTotal = nLength > 0 && nLength <= std::numeric_limits<std::uint32_t>::max()
+                     ? static_cast<std::uint32_t>(nLength)
+                     : 0;
       break;
     default:
       break;

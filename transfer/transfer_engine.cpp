@@ -21,6 +21,9 @@ CTransferEngine::CTransferEngine() = default;
 CTransferEngine::~CTransferEngine() {
   if (m_hOwner != nullptr) KillTimer(m_hOwner, TIMER_STEP);
   ReleaseLink();
+  // A job's file is settled even when no one is left to tell.
+  m_observers.clear();
+  AbandonJob();
 }
 
 void CTransferEngine::AddObserver(IJobObserver* pObserver) {
@@ -98,6 +101,24 @@ void CTransferEngine::ReopenLink(int nSpeedIndex, std::function<void(BOOL)> then
 
 std::string CTransferEngine::PortOpenReason() const {
   return m_pLink != nullptr ? m_pLink->LastOpenErrorText() : std::string();
+}
+
+std::string CTransferEngine::PortOpenErrorText() const {
+  const std::string reason = PortOpenReason();
+  return reason.empty() ? std::string("Port Open Error") : "Port Open Error\n" + reason;
+}
+
+BOOL CTransferEngine::EnsureLinkOpen() {
+  if (IsLinkOpen()) return TRUE;
+  // The port has been closed since it failed or went away: no pause is owed before it opens.
+  if (m_pLink != nullptr && m_pLink->Reopen(m_nPortIndex, SPEED_INDEX_BASE)) {
+    SetStatusText(" Ready");
+    return TRUE;
+  }
+  SetStatusText(" Not Connected");
+  ShowBox(PortOpenErrorText(), BoxKind::Error);
+  ReportEnd({JobOutcome::PortOpenError, 0, PortOpenReason()});
+  return FALSE;
 }
 
 LRESULT CTransferEngine::OnLinkLost(WPARAM, LPARAM) {
@@ -180,7 +201,10 @@ void CTransferEngine::ShowBox(const std::string& text, BoxKind kind) {
 }
 
 void CTransferEngine::ReportEnd(const JobResult& result) {
-  for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnJobEnded(result);
+  JobResult ended = result;
+  if (ended.sPartialPath.empty()) ended.sPartialPath = m_partialPath;
+  m_partialPath.clear();
+  for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnJobEnded(ended);
 }
 
 // ---- the phase -------------------------------------------------------------------------------
@@ -188,6 +212,11 @@ void CTransferEngine::ReportEnd(const JobResult& result) {
 bool CTransferEngine::IsSendPhase() const {
   return m_phase == JobPhase::SendArmed || m_phase == JobPhase::Sending ||
          m_phase == JobPhase::AwaitingDone;
+}
+
+bool CTransferEngine::IsReadPhase() const {
+  return m_phase == JobPhase::ReadArmed || m_phase == JobPhase::ReadingFrames ||
+         m_phase == JobPhase::ReadingRaw;
 }
 
 bool CTransferEngine::HasJobFile() const {
@@ -201,7 +230,8 @@ bool CTransferEngine::IsPastArming() const {
 }
 
 void CTransferEngine::AbandonJob() {
-  const bool bRunning = m_phase != JobPhase::Idle || m_listFile.IsOpen();
+  // A read that failed and was still to report it in a pause is ended here, with its data.
+  const bool bRunning = m_phase != JobPhase::Idle || m_listFile.IsOpen() || !m_partialPath.empty();
   if (IsBusy()) {
     // The rest of a pause's work is not done; a delivery it held back is let go unread.
     if (m_hOwner != nullptr) KillTimer(m_hOwner, TIMER_STEP);

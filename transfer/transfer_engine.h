@@ -77,13 +77,18 @@ class CTransferEngine {
   int ClassifyFile(const std::string& path);
   // The Read button, before the file is chosen: abandons a running job.
   void PrepareRead();
-  // The job starters (also for the command line): each arms its job or says why not.
+  // The job starters (also for the command line): each arms its job or says why not. A port
+  // that is not open is opened again at the base speed first; a job is never armed without it.
   void StartSoftwareJob(const std::string& path);
   void StartDatabaseJob(const std::string& path);
   void StartBootJob(const std::string& path);
   void StartReadJob(const std::string& path);
   // A job that is still open ends here without a word to the receiver (Interrupted).
   void AbandonJob();
+
+  // A read job writes into this file beside the target; it takes the target's place when the
+  // database is whole, and stays behind, named so, when the job ends any other way.
+  static std::string PartialPath(const std::string& target) { return target + ".part"; }
 
   // Forwarded messages.
   LRESULT OnReceiverEvent(WPARAM wParam, LPARAM lParam);
@@ -112,6 +117,7 @@ class CTransferEngine {
   void ReceiveRawChunk(const BYTE* pData, DWORD nCount);
   DWORD RawPieceRoom() const;
   void CloseJobFile();
+  BOOL PutReadFileInPlace();
   // Back to the base speed when another is selected, then the rest.
   void ReturnToBaseSpeed(std::function<void()> then);
   void EndJobWithError(const std::string& message, JobResult result);
@@ -119,7 +125,8 @@ class CTransferEngine {
 
   // ---- send jobs (send_jobs.cpp) ----
   BOOL OpenSendFile(const std::string& path);
-  BOOL RefuseEmptyImage();
+  BOOL RefuseUnannounceableImage();
+  void RefuseFile(const std::string& path, const std::string& why);
   void ArmSendJob(int nJob);
   void SetJobSize();
   void RememberFolder(const std::string& path);
@@ -137,10 +144,15 @@ class CTransferEngine {
   // then(opened). A failure shows " Not Connected".
   void ReopenLink(int nSpeedIndex, std::function<void(BOOL)> then);
   std::string PortOpenReason() const;
+  // "Port Open Error", with the reason on a line of its own.
+  std::string PortOpenErrorText() const;
+  // Before a job is armed: the port open at the base speed, or "Port Open Error" and FALSE.
+  BOOL EnsureLinkOpen();
   void SetProgressPos(int nPos, std::uint64_t nDone, std::uint64_t nTotal);
   void ShowBox(const std::string& text, BoxKind kind);
   void ReportEnd(const JobResult& result);
   bool IsSendPhase() const;
+  bool IsReadPhase() const;
   bool HasJobFile() const;
 
   std::vector<IJobObserver*> m_observers;
@@ -156,6 +168,8 @@ class CTransferEngine {
   std::uint32_t m_nRemaining = 0;
   std::int32_t m_nReceived = 0;  // read job: bytes received
   CFile m_file;
+  std::string m_readTarget;   // read job: the file its data are for
+  std::string m_partialPath;  // an unfinished read's data, until its end is reported
 
   // The step a running pause ends with; empty when none runs.
   std::function<void()> m_afterPause;

@@ -4,15 +4,19 @@
 namespace platform {
 
 BOOL ReadFileHead(const std::string& path, std::uint64_t& length, BYTE* head, std::size_t n,
-                  std::size_t& headCount) {
+                  std::size_t& headCount, std::string* why) {
   length = 0;
   headCount = 0;
   CFile file;
-  if (!file.Open(path, CFile::modeRead)) return FALSE;
+  const auto fail = [&] {
+    if (why != nullptr) *why = file.LastErrorText();
+    return FALSE;
+  };
+  if (!file.Open(path, CFile::modeRead)) return fail();
   const long long size = file.GetLength();
-  if (size < 0) return FALSE;
+  if (size < 0) return fail();
   const long long got = n > 0 ? file.Read(head, n) : 0;
-  if (got < 0) return FALSE;
+  if (got < 0) return fail();
   length = static_cast<std::uint64_t>(size);
   headCount = static_cast<std::size_t>(got);
   return TRUE;

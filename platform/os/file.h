@@ -1,6 +1,8 @@
 // A file object in the manner of the program's Windows years: open by path and mode, read,
 // write, seek, length, close. Errors are reported as results, never thrown. Paths are UTF-8 on
-// every system (posix/file.cpp, win32/file.cpp); a folder is never opened as a file.
+// every system (posix/file.cpp, win32/file.cpp). Only regular files are opened: a folder, a
+// device, a FIFO or a pipe is refused, and is looked at before any open, since opening a FIFO
+// waits for its other end and opening a device may act on it.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +43,12 @@ class CFile {
   // Length in bytes, or -1 when it cannot be had.
   long long GetLength() const;
   const std::string& GetFilePath() const { return m_path; }
+  // Hands what was written to the disk, so that it survives a power cut.
+  BOOL Flush();
   // The system's code of the last failure: errno, or GetLastError on Windows.
   int LastError() const { return m_nLastErrno; }
+  // The last failure in words: the system's text, or "not a regular file".
+  std::string LastErrorText() const;
 
  private:
 #ifdef _WIN32
@@ -52,6 +58,7 @@ class CFile {
 #endif
   std::string m_path;
   int m_nLastErrno = 0;
+  bool m_bNotRegular = false;  // the last Open met no regular file
 };
 
 // The separator between folders of a path on this system.
@@ -66,8 +73,19 @@ constexpr char PATH_SEPARATOR = '/';
 std::string FileNameOf(const std::string& path);
 
 // Length of the file at path and up to n of its first bytes (into head, count in headCount).
-// FALSE when it cannot be opened or read.
+// FALSE when it cannot be opened or read; then why (when given) says why.
 BOOL ReadFileHead(const std::string& path, std::uint64_t& length, BYTE* head, std::size_t n,
-                  std::size_t& headCount);
+                  std::size_t& headCount, std::string* why = nullptr);
+
+// What a path names, found without opening it. Special: a folder, a device, a FIFO, a pipe or
+// a socket. A path that cannot be looked at counts as absent.
+enum class PathKind { Absent, Regular, Special };
+PathKind GetPathKind(const std::string& path);
+
+// Puts the file at from in the place of the file at to in one step (both in one folder):
+// whoever looks finds the old file or the new one, never neither and never half of one.
+BOOL MoveFileOver(const std::string& from, const std::string& to);
+// Deletes a file; FALSE when it is still there.
+BOOL RemoveFile(const std::string& path);
 
 }  // namespace platform

@@ -85,25 +85,33 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
   const std::string sw = m_tmp.MakeFile("b.bin", Pattern(100000));
   const std::string db = m_tmp.MakeFile("a.bin", Pattern(262144));
   const std::string boot = m_tmp.MakeFile("boot.bin", Pattern(131072));
-  const std::string out = m_tmp.Path("upload_db.bin"), missing = m_tmp.Path("missing.bin");
+  const std::string empty = m_tmp.MakeFile("empty.bin", {});
+  const std::string huge = m_tmp.MakeFile("huge.bin", {});
+  fs::resize_file(huge, std::uintmax_t{1} << 32);  // sparse: one byte past what 32 bits tell
+  const ByteVec backup = Pattern(5000, 3);
+  const std::string out = m_tmp.MakeFile("upload_db.bin", backup);
+  const std::string missing = m_tmp.Path("missing.bin");
   const struct {
     std::vector<std::string> args;
     int job;  // 0: nothing armed
     DWORD total;
     std::string fileName;
+    std::string box;  // the refusal's first line
   } cases[] = {
-      {{"-d", db, "-p", sw}, JOB_SOFTWARE, 100000, sw},  // -p is looked at before -d
-      {{"-s", "115200", "-u", out}, JOB_DATABASE, 0, out},
-      {{"-b", boot}, JOB_BOOT, 131072, boot},
-      {{"-p", "-new_sw.bin"}, 0, 0, ""},  // a dashed path is an option of its own
-      {{"-p", missing}, 0, 0, missing},
+      {{"-d", db, "-p", sw}, JOB_SOFTWARE, 100000, sw, ""},  // -p is looked at before -d
+      {{"-s", "115200", "-u", out}, JOB_DATABASE, 0, out, ""},
+      {{"-b", boot}, JOB_BOOT, 131072, boot, ""},
+      {{"-p", "-new_sw.bin"}, 0, 0, "", "File Open Error"},  // a dashed path is an option of its own
+      {{"-p", missing}, 0, 0, missing, "File Open Error"},
+      {{"-p", huge}, 0, 0, huge, "Invalid File"},
+      {{"-d", empty}, 0, 0, empty, "Invalid File"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
     CQuorinDlg& dlg = Start(c.args);
     const bool read = c.job == JOB_DATABASE;
     EXPECT_EQ(JobFileOpen(), c.job != 0);
-    EXPECT_EQ(Boxes(), c.job != 0 ? kNoBox : std::vector<std::string>{"File Open Error"});
+    EXPECT_EQ(BoxHeads(), c.job != 0 ? kNoBox : std::vector<std::string>{c.box});
     EXPECT_EQ(Statuses().back(), c.job != 0 ? "Turn on the STB" : " Ready ");
     EXPECT_EQ(Settle(), c.job != 0 ? kRebootText : ByteVec{});
     if (c.job != 0) {
@@ -113,7 +121,8 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
     EXPECT_EQ(dlg.m_ctlFileName.GetWindowText(), c.fileName);
     if (read) {
       EXPECT_EQ(dlg.m_cboBaud.GetCurSel(), 0) << "a read job selects 9600 first";
-      EXPECT_EQ(fs::file_size(out), 0u);
+      EXPECT_TRUE(ReadWholeFile(out) == backup) << "the backup was touched before the receiver answered";
+      EXPECT_TRUE(fs::exists(CTransferEngine::PartialPath(out)));
     } else if (c.job != 0) {
       EXPECT_EQ(dlg.Engine().JobSize(), c.total);
     }

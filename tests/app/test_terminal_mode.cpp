@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/stat.h>
 #endif
 
 #include <chrono>
@@ -142,12 +143,38 @@ TEST_F(TerminalMode, APortThatCannotOpenOrAMissingFileEndsWithStatusOne) {
   EXPECT_TRUE(peer.ReadUntilQuiet(300).empty()) << "nothing goes out on the line";
 }
 
+// A FIFO or a device named as the job's file is refused at once; the program does not wait
+// for the FIFO's other end, which may never come.
+TEST_F(TerminalMode, AFileThatIsNoRegularFileEndsTheRunAtOnce) {
+#ifdef _WIN32
+  const std::string special = "\\\\.\\pipe\\quorin-test";
+#else
+  const std::string special = m_tmp.Path("fifo");
+  ASSERT_EQ(mkfifo(special.c_str(), 0600), 0);
+#endif
+  CPtyPeer peer;
+  ASSERT_TRUE(peer.Open());
+  MapCom1(peer.SlavePath());
+  for (const char* option : {"-p", "-u"}) {
+    SCOPED_TRACE(option);
+    const RunResult run = RunQuorin({"-c", "COM1", option, special});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("File Open Error\n" + special + ": not a regular file\n"),
+              std::string::npos)
+        << run.output;
+  }
+  EXPECT_TRUE(peer.ReadUntilQuiet(300).empty()) << "nothing goes out on the line";
+}
+
 #ifndef _WIN32
+// The backup that was there stays; what came before the signal is kept beside it, and the
+// terminal says where.
 TEST_F(TerminalMode, SigtermDuringAReadKeepsThePartialFile) {
   CPtyPeer peer;
   ASSERT_TRUE(peer.Open());
   MapCom1(peer.SlavePath());
-  const std::string out = m_tmp.Path("partial.bin");
+  const std::string out = MakeFile("partial.bin", 3000);
+  const ByteVec backup = ReadWholeFile(out);
   bool acted = false;
   RunResult run = RunQuorin({"-c", "COM1", "-u", out}, [&](int pid, const std::string& text) {
     if (acted || text.find("Turn on the STB") == std::string::npos) return;
@@ -168,7 +195,11 @@ TEST_F(TerminalMode, SigtermDuringAReadKeepsThePartialFile) {
     acted = true;
   });
   EXPECT_EQ(run.status, 143) << run.output;
-  EXPECT_EQ(std::filesystem::file_size(out), 1024u);
+  EXPECT_TRUE(ReadWholeFile(out) == backup);
+  EXPECT_EQ(ReadWholeFile(out + ".part"), ByteVec(1024, 0x5A));
+  EXPECT_NE(run.output.find("Terminated.\nThe partial data is kept in " + out + ".part.\n"),
+            std::string::npos)
+      << run.output;
 }
 #endif
 

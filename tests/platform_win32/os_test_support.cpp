@@ -94,7 +94,8 @@ int RunChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hS
 }
 
 std::wstring SelfTestLine(const std::string& testName) {
-  return L"\"" + SelfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" + Wide(testName);
+  return L"\"" + SelfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
+         Wide(testName);
 }
 
 }  // namespace
@@ -181,7 +182,9 @@ int RunSelfTest(const std::string& testName, const std::wstring& job) {
 
 std::vector<int> RunSelfTests(const std::string& testName, const std::vector<std::wstring>& jobs) {
   std::vector<HANDLE> children;
-  for (const std::wstring& job : jobs) children.push_back(StartChild(SelfTestLine(testName), job, nullptr));
+  for (const std::wstring& job : jobs) {
+    children.push_back(StartChild(SelfTestLine(testName), job, nullptr));
+  }
   const ::DWORD deadline = ::GetTickCount() + 60000;
   std::vector<int> codes;
   for (HANDLE hChild : children) {

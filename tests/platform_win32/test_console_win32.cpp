@@ -6,10 +6,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cwchar>
 #include <future>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/os/console.h"
+#include "platform/os/process.h"
 #include "platform/os/win32/console_control.h"
 #include "tests/platform_win32/os_test_support.h"
 #include "platform/os/win32/win32_sdk.h"
@@ -47,8 +51,8 @@ class ConsoleControlTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleControlTest, CtrlCAndCtrlBreakCallBackWith130AndKeepTheProcess) {
-  Route();
   for (const unsigned long type : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+    Route();  // a second event would end the process
     auto handled = Deliver(type, 3000);
     ASSERT_EQ(handled.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     EXPECT_EQ(handled.get(), TRUE);
@@ -96,6 +100,52 @@ TEST_F(ConsoleControlTest, AfterRoutingStopsCtrlCIsIgnoredAndACloseEndsTheProces
   Route();
   EXPECT_EQ(platform::HandleConsoleControl(CTRL_BREAK_EVENT, 1000), TRUE);
   EXPECT_EQ(m_nCalls.load(), 1);
+}
+
+// Run as a child by the test below (job "events|<first>|<second>|<status kept, or -1>"): the
+// main thread sleeps, as a blocked one would, while the events come on threads of their own.
+TEST(DISABLED_ConsoleControlChild, TwoEvents) {
+  unsigned long first = 0;
+  unsigned long second = 0;
+  int kept = -1;
+  ASSERT_EQ(swscanf(ostest::GetEnv(L"QUORIN_OS_TEST_CHILD").c_str(), L"events|%lu|%lu|%d", &first,
+                    &second, &kept),
+            3);
+  static std::atomic<bool> s_bCalled{false};
+  platform::RouteTerminationSignals([](int) { s_bCalled = true; });
+  if (kept >= 0) platform::KeepExitStatusOnSignals(kept);
+  std::thread([first] { platform::HandleConsoleControl(first, 20000); }).detach();
+  for (int i = 0; i < 1000 && !s_bCalled; ++i) ::Sleep(10);
+  std::thread([second] {
+    platform::HandleConsoleControl(second, 20000);
+    platform::ExitProcessNow(99);  // it returned: the process was to end in it
+  }).detach();
+  ::Sleep(20000);
+  platform::ExitProcessNow(98);
+}
+
+// A second event ends the process at once, from its handler, with its own status, or the one
+// kept for a run that was decided before.
+TEST(ConsoleWin32, ASecondEventEndsTheProcessAtOnce) {
+  const struct {
+    unsigned long first;
+    unsigned long second;
+    int kept;
+    int status;
+  } cases[] = {
+      {CTRL_C_EVENT, CTRL_C_EVENT, -1, 130},
+      {CTRL_CLOSE_EVENT, CTRL_BREAK_EVENT, -1, 130},  // the close's handler is still waiting
+      {CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, -1, 143},
+      {CTRL_C_EVENT, CTRL_C_EVENT, 0, 0},
+  };
+  std::vector<std::wstring> jobs;
+  std::vector<int> expected;
+  for (const auto& c : cases) {
+    jobs.push_back(L"events|" + std::to_wstring(c.first) + L"|" + std::to_wstring(c.second) + L"|" +
+                   std::to_wstring(c.kept));
+    expected.push_back(c.status);
+  }
+  EXPECT_EQ(ostest::RunSelfTests("DISABLED_ConsoleControlChild.TwoEvents", jobs), expected);
 }
 
 TEST_F(ConsoleControlTest, OtherEventsAreNotOurs) {

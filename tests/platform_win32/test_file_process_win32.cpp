@@ -126,6 +126,23 @@ TEST(FileWin32, MissingFilesAndFoldersAreNoFiles) {
   EXPECT_EQ(headCount, 0u);
 }
 
+// Devices and pipes are known by their names and never opened; names like theirs are files.
+TEST(FileWin32, DevicesAndPipesAreNoFiles) {
+  ostest::CTempDir tmp;
+  for (const std::string& name : {std::string("NUL"), std::string("nul.txt"), std::string("COM1"),
+                                  ostest::Utf8(tmp.Path(L"aux")), std::string("\\\\.\\C:"),
+                                  std::string("//./pipe/quorin-test"), std::string("\\\\host\\pipe\\x")}) {
+    CFile file;
+    EXPECT_FALSE(file.Open(name, CFile::modeRead)) << name;
+    EXPECT_EQ(file.LastErrorText(), "not a regular file") << name;
+  }
+  ASSERT_TRUE(ostest::WriteBytes(tmp.Path(L"COM10.bin"), "x"));
+  const std::string path = ostest::Utf8(tmp.Path(L"COM10.bin"));
+  EXPECT_EQ(platform::GetPathKind("\\\\?\\" + path), platform::PathKind::Regular);
+  CFile file;
+  EXPECT_TRUE(file.Open(path, CFile::modeRead));
+}
+
 TEST(FileWin32, FileNameOfTakesBothSeparatorsAndTheDrive) {
   EXPECT_EQ(platform::PATH_SEPARATOR, '\\');
   EXPECT_EQ(FileNameOf("C:\\Images\\new_sw.bin"), "new_sw.bin");

@@ -93,6 +93,12 @@ class CDialogFixture : public ::testing::Test, public IHeadlessObserver {
   ByteVec Handshake(BYTE nSpeedIndex);
 
   std::vector<std::string> Boxes() const { return Ui().Texts(HeadlessEvent::MessageBox); }
+  // Each box's first line: the program's own text, without the file or port a second line names.
+  std::vector<std::string> BoxHeads() const {
+    std::vector<std::string> heads = Boxes();
+    for (std::string& text : heads) text = text.substr(0, text.find('\n'));
+    return heads;
+  }
   std::vector<std::string> Statuses() const { return Ui().Texts(HeadlessEvent::Text, IDC_STATUS); }
   std::vector<int> Progress() const { return Ui().Values(HeadlessEvent::Progress, IDC_PROGRESS); }
 

@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <optional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 #include "tests/support/sim_runner.h"
@@ -21,6 +25,18 @@ class SendJobs : public CDialogFixture {
     Click(IDC_SEND);
   }
   std::string Folder() const { return GetProfileString("Marlpane", "Folder", "<none>"); }
+  // Every road that opens a job's file: the starters, the raw list, the classification.
+  enum { ROAD_SOFTWARE, ROAD_DATABASE, ROAD_BOOT, ROAD_READ, ROAD_LIST, ROAD_CLASSIFY };
+  void TakeRoad(int road, const std::string& path) {
+    if (road == ROAD_SOFTWARE) Engine().StartSoftwareJob(path);
+    if (road == ROAD_DATABASE) Engine().StartDatabaseJob(path);
+    if (road == ROAD_BOOT) Engine().StartBootJob(path);
+    if (road == ROAD_READ) Engine().StartReadJob(path);
+    if (road == ROAD_LIST) Engine().StartSendJob(JOB_CHANNEL_LIST, path);
+    if (road == ROAD_CLASSIFY) {
+      EXPECT_EQ(Engine().ClassifyFile(path), JOB_INVALID);
+    }
+  }
 };
 
 TEST_F(SendJobs, ClassificationByLengthNameAndPath) {
@@ -47,7 +63,61 @@ TEST_F(SendJobs, ClassificationByLengthNameAndPath) {
   }
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(Engine().ClassifyFile(Path("missing.bin")), JOB_INVALID);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"File Open Error"});
+  EXPECT_EQ(BoxHeads(), std::vector<std::string>{"File Open Error"});
+}
+
+// What is no regular file is refused on every road at once, with the reason, before anything
+// opens it: opening a FIFO waits for a writer that may never come, opening a device may act.
+TEST_F(SendJobs, OnlyRegularFilesAreImagesListsOrReadTargets) {
+  std::vector<std::string> specials = {Path("folder")};
+  fs::create_directory(specials[0]);
+#ifdef _WIN32
+  specials.insert(specials.end(), {"NUL", "\\\\.\\pipe\\quorin-test"});
+#else
+  specials.insert(specials.end(), {Path("fifo.bin"), "/dev/null"});
+  ASSERT_EQ(mkfifo(specials[1].c_str(), 0600), 0);
+#endif
+  for (const std::string& path : specials) {
+    for (int road = 0; road <= ROAD_CLASSIFY; ++road) {
+      SCOPED_TRACE(path + ", road " + std::to_string(road));
+      Ui().ClearEvents();
+      TakeRoad(road, path);
+      EXPECT_EQ(Boxes(), std::vector<std::string>{"File Open Error\n" + path + ": not a regular file"});
+      EXPECT_FALSE(Engine().IsBusy() || JobFileOpen());
+    }
+  }
+  EXPECT_TRUE(Settle().empty());
+}
+
+// A job meets a port that is closed (it failed to open, or went away): arming opens it again at
+// 9600, or says why not and arms nothing.
+TEST_F(SendJobs, AJobIsArmedOnlyOnAnOpenPort) {
+  const std::string path = MakeFile("image.bin", Pattern(70000));
+  ASSERT_TRUE(MapComPort("COM1", Path("no-such-device")));
+  for (int road = 0; road < ROAD_CLASSIFY; ++road) {
+    SCOPED_TRACE("road " + std::to_string(road));
+    ASSERT_FALSE(Link()->Reopen(0, SPEED_INDEX_BASE));
+    Ui().ClearEvents();
+    TakeRoad(road, path);
+    EXPECT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(BoxHeads(), std::vector<std::string>{"Port Open Error"});
+    EXPECT_NE(Boxes()[0], "Port Open Error") << "no reason given";
+    EXPECT_EQ(Dlg().m_ctlStatus.GetWindowText(), " Not Connected");
+    EXPECT_EQ(Phase(), JobPhase::Idle);
+  }
+  EXPECT_FALSE(fs::exists(CTransferEngine::PartialPath(path)));
+
+  // The device is back, last set to another speed: the next job opens it at 9600.
+  ASSERT_TRUE(m_pty.MapTo("COM1"));
+  ASSERT_TRUE(Link()->Reopen(0, 3));
+  Link()->Close();
+  Ui().ClearEvents();
+  TakeRoad(ROAD_SOFTWARE, path);
+  EXPECT_EQ(Expect(9), kRebootText);
+  EXPECT_EQ(LineSpeed(), 9600u);
+  EXPECT_EQ(Phase(), JobPhase::SendArmed);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready"});
 }
 
 TEST_F(SendJobs, SoftwareImageIsArmedThroughTheButtonAndItsFolderIsRemembered) {

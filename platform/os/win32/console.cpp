@@ -20,6 +20,8 @@ std::function<void(int)> g_onSignal;
 bool g_bRouting = false;
 bool g_bInstalled = false;
 int g_nCalling = 0;  // handler threads inside g_onSignal
+bool g_bSignalled = false;  // an event has been routed since routing began
+int g_nKeptStatus = -1;
 
 bool IsConsole(HANDLE h) {
   ::DWORD mode = 0;
@@ -73,13 +75,24 @@ int HandleConsoleControl(unsigned long type, unsigned nGraceMs) {
   // handler does; the program's clean-up has to fit in that.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nGraceMs);
   std::function<void(int)> onSignal;
+  int nEndNow = -1;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     // Routing stopped: Ctrl+C stays ignored (as the blocked signals on Linux); a close ends
     // the process at once.
     if (!g_bRouting) return nStatus == 130 ? TRUE : FALSE;
-    onSignal = g_onSignal;
-    ++g_nCalling;
+    if (g_bSignalled) {
+      nEndNow = g_nKeptStatus >= 0 ? g_nKeptStatus : nStatus;
+    } else {
+      g_bSignalled = true;
+      onSignal = g_onSignal;
+      ++g_nCalling;
+    }
+  }
+  // Asked twice: the process ends here, without waiting for a main thread that may be blocked.
+  if (nEndNow >= 0) {
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(nEndNow));
+    return TRUE;
   }
   onSignal(nStatus);
   {
@@ -109,11 +122,18 @@ void RouteTerminationSignals(std::function<void(int nExitStatus)> onSignal) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_onSignal = std::move(onSignal);
   g_bRouting = true;
+  g_bSignalled = false;
+  g_nKeptStatus = -1;
   if (!g_bInstalled) {
     // A process started in a new process group ignores Ctrl+C until told otherwise.
     ::SetConsoleCtrlHandler(nullptr, FALSE);
     g_bInstalled = ::SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
   }
+}
+
+void KeepExitStatusOnSignals(int nExitStatus) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_nKeptStatus = nExitStatus;
 }
 
 void StopRoutingTerminationSignals() {
