@@ -1,12 +1,14 @@
 #include "app/terminal_mode.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
 #include "platform/os/console.h"
+#include "platform/os/sync.h"
 #include "resources/resource.h"
 
 namespace {
@@ -138,14 +140,30 @@ void CTerminalMode::Finish(int status) {
   if (m_bFinished) return;
   m_bFinished = true;
   m_nStatus = status;
+  // What is decided stays decided, also when a second signal ends the process at once.
+  KeepExitStatusOnSignals(status);
+  // Lets a test deliver a signal after the outcome but before the end.
+  if (const char* hold = std::getenv("QUORIN_TEST_HOLD_EXIT_MS")) {
+    Sleep(static_cast<DWORD>(std::atoi(hold)));
+  }
+  CloseMainWindow();
+}
+
+void CTerminalMode::CloseMainWindow() {
   CWnd* pMain = AfxGetApp()->m_pMainWnd;
   if (pMain != nullptr && pMain->m_hWnd != nullptr) pMain->PostMessage(WM_CLOSE);
 }
 
 LRESULT CTerminalMode::OnTerminationSignal(WPARAM wParam, LPARAM) {
-  PrintLine(wParam == 130 ? "Interrupted." : "Terminated.");
-  m_bFinished = false;  // a signal ends the run whatever was decided before
-  Finish(static_cast<int>(wParam));
+  if (m_bFinished) {
+    // The run was decided before the signal (a job that said "Done" is done): that stands;
+    // the end only comes sooner.
+    CloseMainWindow();
+  } else {
+    const int nStatus = static_cast<int>(wParam);
+    PrintLine(nStatus == 130 ? "Interrupted." : nStatus == 129 ? "Hung up." : "Terminated.");
+    Finish(nStatus);
+  }
   // The technician asked for the end: the job is given up here, so the window need not ask.
   if (auto* pDlg = dynamic_cast<CQuorinDlg*>(AfxGetApp()->m_pMainWnd)) pDlg->Engine().AbandonJob();
   return 0;

@@ -4,7 +4,9 @@
 // the program ends by itself when the command-line job has ended.
 //
 // Exit statuses: 0 after "Done"; 1 after a job-ending error or when the port cannot be opened;
-// 2 when no job option was given (the help is printed); 130 / 143 after Ctrl+C / SIGTERM.
+// 2 when no job option was given (the help is printed); 130 / 143 / 129 after Ctrl+C / SIGTERM /
+// SIGHUP (on Windows: Ctrl+C or Ctrl+Break / the console's close), unless the job had already
+// ended. A second signal ends the program at once.
 #pragma once
 
 #include <string>
@@ -38,6 +40,7 @@ class CTerminalMode : public CWnd, public IJobObserver {
 
  private:
   void Finish(int status);
+  void CloseMainWindow();
   void PrintLine(const std::string& text);
 
   bool m_bTerminal = false;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -43,6 +46,21 @@ RunResult RunQuorin(const std::vector<std::string>& args,
   run.Wait(5000);
   return {run.ExitStatus(), run.Output()};
 }
+
+#ifndef _WIN32
+// Whether a signal sent to the process waits for it: a second signal of the same kind sent
+// before the program took the first would be lost in it.
+bool IsSignalPending(int pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("ShdPnd:", 0) == 0) {
+      return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    }
+  }
+  return false;
+}
+#endif
 
 class TerminalMode : public ::testing::Test {
  protected:
@@ -200,6 +218,149 @@ TEST_F(TerminalMode, SigtermDuringAReadKeepsThePartialFile) {
   EXPECT_NE(run.output.find("Terminated.\nThe partial data is kept in " + out + ".part.\n"),
             std::string::npos)
       << run.output;
+}
+#endif
+
+#ifndef _WIN32
+// A hang-up (the terminal or the ssh session closed) ends a read as SIGTERM does: the same
+// lines and the same files, only "Hung up." and status 129.
+TEST_F(TerminalMode, AHangUpEndsAJobAsSigtermDoes) {
+  const std::string out = m_tmp.Path("upload_db.bin");
+  struct Ending {
+    int sig;
+    RunResult run;
+    ByteVec file;
+    ByteVec part;
+  } endings[] = {{SIGTERM, {}, {}, {}}, {SIGHUP, {}, {}, {}}};
+  for (Ending& ending : endings) {
+    CPtyPeer peer;
+    ASSERT_TRUE(peer.Open());
+    MapCom1(peer.SlavePath());
+    MakeFile("upload_db.bin", 3000);
+    std::filesystem::remove(out + ".part");
+    bool acted = false;
+    ending.run = RunQuorin({"-c", "COM1", "-u", out}, [&](int pid, const std::string& text) {
+      if (acted || text.find("Turn on the STB") == std::string::npos) return;
+      peer.ReadBytes(REBOOT_TEXT_SIZE, 2000);
+      peer.SendReply(RSP_CONNECT);
+      peer.ReadBytes(8, 2000);
+      peer.SendReply(RSP_BAUD_OK);
+      peer.ReadBytes(8, 2000);
+      peer.WaitForSpeed(9600, 2000);
+      peer.SendReply(RSP_READY);
+      peer.ReadBytes(8 + quorin::JOB_BLOCK_SIZE, 2000);
+      peer.Write(Frame(RSP_RAW_DATA) + ByteVec(512, 0x5A));
+      peer.ReadBytes(8, 2000);
+      kill(pid, ending.sig);
+      acted = true;
+    });
+    ending.file = ReadWholeFile(out);
+    ending.part = ReadWholeFile(out + ".part");
+  }
+  const Ending& term = endings[0];
+  const Ending& hup = endings[1];
+  EXPECT_EQ(term.run.status, 143) << term.run.output;
+  EXPECT_EQ(hup.run.status, 129) << hup.run.output;
+  std::string expected = term.run.output;
+  const std::size_t at = expected.find("Terminated.\n");
+  ASSERT_NE(at, std::string::npos) << expected;
+  EXPECT_EQ(hup.run.output, expected.replace(at, 11, "Hung up."));
+  EXPECT_TRUE(hup.file == term.file);
+  EXPECT_TRUE(hup.part == term.part);
+}
+
+// Another instance is in the middle of writing the settings (stopped there, say): the program
+// waits for it before the job starts and cannot act on a first SIGTERM. A second ends it at
+// once, still waiting.
+TEST_F(TerminalMode, ASecondSignalEndsTheProgramAtOnceWhateverItIsDoing) {
+  CPtyPeer peer;
+  ASSERT_TRUE(peer.Open());
+  MapCom1(peer.SlavePath());
+  const std::string image = MakeFile("new_sw.bin", 70000);
+  const std::string lockPath = m_tmp.Path("quorin.INI.lock");
+  const int lock = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  int sent = 0;
+  bool released = false;
+  std::chrono::steady_clock::time_point secondAt;
+  auto act = [&](int pid, const std::string& text) {
+    if (text.find(" Ready ") == std::string::npos) return;
+    if (sent == 0 || (sent == 1 && !IsSignalPending(pid, SIGTERM))) {
+      kill(pid, SIGTERM);
+      secondAt = std::chrono::steady_clock::now();
+      ++sent;
+    } else if (sent == 2 && !released &&
+               std::chrono::steady_clock::now() - secondAt > std::chrono::seconds(10)) {
+      flock(lock, LOCK_UN);  // it did not end: let it go on
+      released = true;
+    }
+  };
+  const RunResult run = RunQuorin({"-c", "COM1", "-p", image}, act);
+  close(lock);
+  EXPECT_EQ(run.status, 143) << run.output;
+  EXPECT_FALSE(released) << run.output;
+  EXPECT_EQ(run.output.find("Turn on the STB"), std::string::npos) << run.output;
+}
+
+// "Done" was said and is true: a Ctrl+C after it, before the program has ended, changes
+// nothing; nor does a second one, which ends the program at once.
+TEST_F(TerminalMode, ACtrlCAfterDoneLeavesStatusZero) {
+  const std::string image = MakeFile("new_sw.bin", 70000);
+  // The program holds its end this long after the outcome, so the signal comes before it.
+  struct HoldExit {
+    HoldExit() { setenv("QUORIN_TEST_HOLD_EXIT_MS", "3000", 1); }
+    ~HoldExit() { unsetenv("QUORIN_TEST_HOLD_EXIT_MS"); }
+  } hold;
+  for (const int signals : {1, 2}) {
+    SCOPED_TRACE(signals);
+    CSimRunner sim;
+    ASSERT_TRUE(sim.Start({"--job", "software"}));
+    MapCom1(sim.SlavePath());
+    int sent = 0;
+    auto act = [&](int pid, const std::string& text) {
+      if (sent == signals || text.find("Done\n") == std::string::npos) return;
+      if (sent == 0 || !IsSignalPending(pid, SIGINT)) {
+        kill(pid, SIGINT);
+        ++sent;
+      }
+    };
+    const RunResult run = RunQuorin({"-c", "COM1", "-p", image}, act);
+    EXPECT_EQ(sent, signals);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("Interrupted."), std::string::npos) << run.output;
+  }
+}
+
+// Started under nohup, or in the background by a script, the program leaves the signals it was
+// given ignored as they were; the others still end it.
+TEST_F(TerminalMode, SignalsTheProgramWasStartedIgnoringStayIgnored) {
+  CPtyPeer peer;  // a receiver that stays silent: the job waits
+  ASSERT_TRUE(peer.Open());
+  MapCom1(peer.SlavePath());
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction savedHup {};
+  struct sigaction savedInt {};
+  sigaction(SIGHUP, &ignore, &savedHup);
+  sigaction(SIGINT, &ignore, &savedInt);
+  int sent = 0;
+  auto act = [&](int pid, const std::string& text) {
+    if (text.find("Turn on the STB") == std::string::npos) return;
+    if (sent == 0) {
+      kill(pid, SIGHUP);
+      kill(pid, SIGINT);
+      ++sent;
+    } else if (sent == 1 && !IsSignalPending(pid, SIGHUP) && !IsSignalPending(pid, SIGINT)) {
+      kill(pid, SIGTERM);
+      ++sent;
+    }
+  };
+  const RunResult run = RunQuorin({"-c", "COM1", "-p", MakeFile("new_sw.bin", 70000)}, act);
+  sigaction(SIGHUP, &savedHup, nullptr);
+  sigaction(SIGINT, &savedInt, nullptr);
+  EXPECT_EQ(run.status, 143) << run.output;
+  EXPECT_NE(run.output.find("Turn on the STB\nTerminated.\n"), std::string::npos) << run.output;
 }
 #endif
 
