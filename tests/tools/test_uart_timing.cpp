@@ -16,7 +16,7 @@ struct Timing {
   long long drainMs = -1;
 };
 
-Timing Probe(CPtyPeer& line, int baud, int bytes, const char* preload) {
+[[maybe_unused]] Timing Probe(CPtyPeer& line, int baud, int bytes, const char* preload) {
   if (preload != nullptr) setenv("LD_PRELOAD", preload, 1);
   CSimRunner probe;
   const bool started =
