@@ -95,6 +95,8 @@ std::string CQuorinDlg::StartCommandLineJob(const std::string& fileText) {
   const char* option = m_commandLine.FirstJobOption();
   if (option == nullptr) return fileText;
   const std::string path = m_commandLine.GetValue(option, 0);
+  // The port failed a moment ago and said why; a second try at arming would only say it again.
+  if (!m_engine.IsLinkOpen()) return path;
   switch (option[1]) {
     case 'p':
       m_engine.StartSoftwareJob(path);

@@ -124,9 +124,6 @@ void CTerminalMode::OnJobEnded(const JobResult& result) {
     case JobOutcome::Done:
       Finish(EXIT_DONE);
       return;
-    case JobOutcome::PortOpenError:
-      PrintLine(result.sReason);
-      break;
     case JobOutcome::LinkLost:
       PrintLine("The serial link was lost.");
       break;

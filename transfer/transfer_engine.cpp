@@ -49,7 +49,7 @@ BOOL CTransferEngine::OpenLink(HWND hOwner) {
     return TRUE;
   }
   SetStatusText(" Not Connected");
-  ShowBox("Port Open Error", BoxKind::Error);
+  ShowBox(PortOpenErrorText(), BoxKind::Error);
   ReportEnd({JobOutcome::PortOpenError, 0, PortOpenReason()});
   return FALSE;
 }
@@ -75,12 +75,13 @@ void CTransferEngine::SelectSpeed(int nSpeedIndex) {
 void CTransferEngine::ChangePort(int nPortIndex) {
   if (IsBusy()) return;
   SelectPort(nPortIndex);
-  ReopenLink(m_nSpeedIndex, [this](BOOL bOpened) {
+  // Every job starts its handshake at the base speed; the data speed applies from the switch.
+  ReopenLink(SPEED_INDEX_BASE, [this](BOOL bOpened) {
     if (bOpened) {
       WriteProfileString(PROFILE_SECTION, PROFILE_COM_PORT, PortSettingText(m_nPortIndex));
       SetStatusText(" Ready");
     } else {
-      ShowBox("Port Open Error", BoxKind::Error);
+      ShowBox(PortOpenErrorText(), BoxKind::Error);
       ReportEnd({JobOutcome::PortOpenError, 0, PortOpenReason()});
     }
   });
@@ -130,10 +131,12 @@ LRESULT CTransferEngine::OnLinkLost(WPARAM, LPARAM) {
   if (m_pLink == nullptr || m_pLink->IsConnected()) return 0;
   // Let go of the device at once: a USB adapter plugged in again then gets its old name back.
   m_pLink->Close();
+  const bool bMidJob = m_phase != JobPhase::Idle;
   CloseJobFile();
   m_phase = JobPhase::Idle;
   SetStatusText(" Not Connected");
-  ReportEnd({JobOutcome::LinkLost, 0, m_pLink->DevicePath()});
+  // Without a job there is nothing to end: the status line says what happened.
+  if (bMidJob) ReportEnd({JobOutcome::LinkLost, 0, m_pLink->DevicePath()});
   return 0;
 }
 

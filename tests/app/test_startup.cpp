@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/serial_device.h"
 #include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 
@@ -48,7 +49,9 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   CQuorinDlg& failed = Start();
   EXPECT_FALSE(failed.Engine().IsLinkOpen());
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Not Connected"});
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
+  // The box's second line says which device failed and why.
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error\nNo such device: " +
+                                              CSerialDevice::DevicePathFor("COM1") + "."});
   EXPECT_EQ(failed.GetWindowText(), "Quorin ver0.99 ");
   EXPECT_EQ(failed.m_ctlFileName.GetWindowText(), "No File Selected");
 }
@@ -129,7 +132,9 @@ TEST_F(DialogStartup, CommandLineArmsTheJobOrSaysWhyNot) {
   }
 }
 
-TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
+// A port change reopens at the base speed, whatever the speed list shows: the next job's
+// handshake, which always starts there, then meets the receiver.
+TEST_F(DialogStartup, PortChangeReopensAtTheBaseSpeedAndStoresThePort) {
   CPtyPeer second;
   ASSERT_TRUE(second.Open());
   ASSERT_TRUE(second.MapTo("COM9"));
@@ -139,10 +144,11 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
 
   SelectSpeed(4);  // a speed change alone does nothing
   EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
+  second.SetSlaveSpeed(57600);  // so that the reopening shows
   CHeadlessBackend::SelectComboEntry(dlg.m_hWnd, IDC_COMPORT, 8);
   EXPECT_TRUE(WaitUntilIdle());
   EXPECT_TRUE(dlg.Engine().IsLinkOpen());
-  EXPECT_EQ(second.SlaveSpeed(), 57600u);
+  EXPECT_EQ(second.SlaveSpeed(), 9600u);
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", ""), "COM 9");
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready"});
 
@@ -152,7 +158,18 @@ TEST_F(DialogStartup, PortChangeReopensAtTheSelectedSpeedAndStoresThePort) {
   EXPECT_FALSE(dlg.Engine().IsLinkOpen());
   EXPECT_EQ(ReadText(GetProfileFilePath()), before) << "a failed change stores nothing";
   EXPECT_EQ(Statuses().back(), " Not Connected");
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error"});
+  EXPECT_EQ(BoxHeads(), std::vector<std::string>{"Port Open Error"});
+
+  // Back to a port that opens, then a read: its reboot text and handshake go at 9600.
+  ASSERT_TRUE(m_pty.MapTo("COM1"));
+  m_pty.SetSlaveSpeed(57600);
+  CHeadlessBackend::SelectComboEntry(dlg.m_hWnd, IDC_COMPORT, 0);
+  EXPECT_TRUE(WaitUntilIdle());
+  EXPECT_EQ(Statuses().back(), " Ready");
+  EXPECT_EQ(m_pty.SlaveSpeed(), 9600u);
+  dlg.Engine().StartReadJob(m_tmp.Path("db.bin"));
+  EXPECT_EQ(Expect(9), kRebootText);
+  Handshake(0);
 
   // The next start takes COM9's stored "COM 9", which the start-up table does not know.
   EXPECT_EQ(Start().m_cboComPort.GetCurSel(), 0);

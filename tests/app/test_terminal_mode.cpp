@@ -151,6 +151,8 @@ TEST_F(TerminalMode, APortThatCannotOpenOrAMissingFileEndsWithStatusOne) {
 #endif
   EXPECT_NE(run.output.find("Port Open Error\nNo such device: " + device), std::string::npos)
       << run.output;
+  EXPECT_EQ(run.output.find("No such device", run.output.find("No such device") + 1),
+            std::string::npos) << "the reason is said once\n" << run.output;
 
   CPtyPeer peer;
   ASSERT_TRUE(peer.Open());

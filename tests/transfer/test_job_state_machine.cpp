@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #endif
 
+#include "platform/os/serial_device.h"
 #include "platform/os/settings.h"
 #include "tests/support/dialog_fixture.h"
 
@@ -184,8 +185,13 @@ TEST_F(JobStateMachine, LostLinkClosesTheJobKeepingWhatWasReadAndAComPortChoiceR
   Handshake(0);
   Send(Frame(RSP_RAW_DATA) + Slice(db, 0, 512) + Frame(RSP_RAW_DATA) + Slice(db, 512, 512));
   PumpUntil([&] { return Received() == 1024; });
+  const std::string device = CSerialDevice::DevicePathFor("COM1");
   m_pty.Close();
   EXPECT_TRUE(PumpUntil([&] { return !Statuses().empty() && Statuses().back() == " Not Connected"; }));
+  // The window says so, naming the device: the job is gone, not waiting.
+  EXPECT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"The serial link to " + device +
+                                              " was lost in the middle of the job."});
   EXPECT_FALSE(JobFileOpen());
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(ReadWholeFile(CTransferEngine::PartialPath(out)) == db);
@@ -196,6 +202,12 @@ TEST_F(JobStateMachine, LostLinkClosesTheJobKeepingWhatWasReadAndAComPortChoiceR
   EXPECT_TRUE(WaitUntilIdle());
   EXPECT_EQ(Statuses().back(), " Ready");
   EXPECT_TRUE(Engine().IsLinkOpen());
+
+  // Without a job, a lost line only shows in the status line.
+  m_pty.Close();
+  EXPECT_TRUE(PumpUntil([&] { return Statuses().back() == " Not Connected"; }));
+  Ui().Pump(100);
+  EXPECT_EQ(Boxes().size(), 1u);
 }
 
 // A file that fails under a running job ends it as an error reply does, never with "Done":
