@@ -1,6 +1,7 @@
 // The program at work in its window: boxes and file dialogs raised by jobs, deliveries from
 // the serial reader, the About box from the context menu. Screenshots of the main window (idle
 // and during a transfer) and the About box go to the build folder.
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -11,8 +12,11 @@
 #include "platform/os/settings.h"
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
+#include "tests/support/pty_peer.h"
 #include "tests/support/sim_runner.h"
 #include "tests/wx/wx_test_support.h"
+
+#include <wx/display.h>
 
 #include <wx/uiaction.h>
 
@@ -100,7 +104,51 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
   EXPECT_TRUE(style & wxFD_OPEN);
   EXPECT_EQ(readWildcard, "Upload File (*.bin)|*.bin;*.[bB][iI][nN]|All File (*.*)|*");
   EXPECT_TRUE((readStyle & wxFD_SAVE) && (readStyle & wxFD_OVERWRITE_PROMPT));
-  EXPECT_TRUE(std::ifstream(readInto).good()) << "the read job creates its file";
+  // The read job writes only its working file, and an abandoned one that received nothing
+  // leaves nothing behind.
+  EXPECT_FALSE(std::ifstream(readInto).good());
+  EXPECT_FALSE(std::ifstream(CTransferEngine::PartialPath(readInto)).good());
+}
+
+// A box the start-up shows before its window is on screen stands in the middle of the screen,
+// not where a window that is not placed yet would be (the top-left corner).
+TEST_F(WindowAtWork, APortErrorAtStartUpStandsInTheMiddleOfTheScreen) {
+  ASSERT_TRUE(MapComPort("COM1", m_tmp.Path("no-such-device")));
+  // The real box, not the test hook's stand-in: where it stands is the point.
+  auto shownBox = []() -> wxDialog* {
+    for (wxWindow* w : wxTopLevelWindows) {
+      auto* box = dynamic_cast<wxMessageDialogBase*>(w);
+      if (box != nullptr && box->IsShownOnScreen()) return box;
+    }
+    return nullptr;
+  };
+  std::string text;
+  wxRect place;
+  wxWindow* owner = nullptr;
+  CRealBoxes realBoxes;
+  CQuorinDlg dlg;
+  CUserScript script;
+  script.Then("the box on screen", [&] { return shownBox() != nullptr; },
+              [&] {
+                wxDialog* box = shownBox();
+                place = box->GetScreenRect();
+                owner = box->GetParent();
+                text = FromWx(static_cast<wxMessageDialogBase*>(box)->GetMessage());
+                box->EndModal(wxID_OK);
+              })
+      .Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
+            [&] { ClickOn(Control(IDC_EXIT)); })
+      .Run(dlg);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(text.substr(0, text.find('\n')), "Port Open Error");
+  // Centred on a window that is not on screen yet, it would stand wherever the desktop had not
+  // yet placed that window.
+  EXPECT_EQ(owner, nullptr) << "the box stands on its own";
+  const wxRect screen = wxDisplay(0u).GetGeometry();
+  const wxPoint middle(screen.x + screen.width / 2, screen.y + screen.height / 2);
+  const wxPoint centre(place.x + place.width / 2, place.y + place.height / 2);
+  EXPECT_LE(std::abs(centre.x - middle.x), 40) << place.x << "," << place.y;
+  EXPECT_LE(std::abs(centre.y - middle.y), 40) << place.x << "," << place.y;
 }
 
 TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer) {

@@ -35,8 +35,8 @@ class CFailingModalHook : public wxTestingModalHook {
 class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
  public:
   explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr,
-                      wxWindow** seenOwner = nullptr)
-      : m_pText(seenText), m_pCaption(seenCaption), m_pOwner(seenOwner) {}
+                      wxWindow** seenOwner = nullptr, wxRect* seenPlace = nullptr)
+      : m_pText(seenText), m_pCaption(seenCaption), m_pOwner(seenOwner), m_pPlace(seenPlace) {}
 
  protected:
   int OnInvoked(wxMessageDialogBase* box) const override;
@@ -45,6 +45,15 @@ class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
   std::string* m_pText;
   std::string* m_pCaption;
   wxWindow** m_pOwner;
+  wxRect* m_pPlace;
+};
+
+// While it lives, message boxes outside a wxTEST_DIALOG show for real (a script must close
+// them), for a test of where a box stands.
+class CRealBoxes {
+ public:
+  CRealBoxes();
+  ~CRealBoxes();
 };
 
 class CWxTest : public ::testing::Test {

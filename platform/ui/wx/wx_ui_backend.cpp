@@ -271,12 +271,12 @@ int CWxUiBackend::MessageBox(HWND hOwner, const std::string& text, const std::st
                              UINT type) {
   // The toolkit's own message dialog shows no icon on GTK 3; the generic one does.
   const bool bYesNo = (type & MB_TYPEMASK) == MB_YESNO;
+  // A box before its window is on screen (at start-up) stands on its own in the middle of the
+  // screen, not where a window that is not placed yet would be.
   wxWindow* parent = ParentFor(hOwner);
+  if (parent != nullptr && !parent->IsShown()) parent = nullptr;
   wxGenericMessageDialog box(parent, ToWx(text), ToWx(caption),
                              (bYesNo ? wxYES_NO | wxNO_DEFAULT : wxOK) | wxCENTRE | MessageBoxIcon(type));
-  // A box before its window is on screen (at start-up) stands in the middle of the screen,
-  // not where a window that is not placed yet would be.
-  if (parent == nullptr || !parent->IsShown()) box.CentreOnScreen();
   const int nResult = box.ShowModal();
   if (!bYesNo) return IDOK;
   return nResult == wxID_YES ? IDYES : IDNO;
