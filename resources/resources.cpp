@@ -22,6 +22,56 @@ std::string CommandLineHelpText() {
   return text;
 }
 
+// Printed in the terminal under the six lines above (the About box shows those only).
+#ifdef _WIN32
+const char* const TERMINAL_HELP_TEXT =
+    "Usage: quorin-cli [-c COMn] [-s SPEED] -p|-d|-u|-b FILE\n"
+    "  -c COMn      the serial port (COM1 to COM9, COM10 and up too); the COM names are the\n"
+    "               devices; anything else selects COM1\n"
+    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400, 57600, 115200\n"
+    "               (the default) or 230400; every job starts at 9600 baud and returns to it\n"
+    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
+    "  -d FILE      send a database (262,144 bytes)\n"
+    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
+    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    "  --ports      list the COM ports the system knows, with the names of their devices\n"
+    "  -h, --help   this help\n"
+    "  --version    the program's version\n"
+    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the receiver on.\n"
+    "\n"
+    "Exit status: 0 done (or the help or version asked for); 1 the job failed or the port\n"
+    "could not be opened; 2 no job was given; 130 Ctrl+C or Ctrl+Break; 143 the console was\n"
+    "closed.\n"
+    "\n"
+    "Settings: %APPDATA%\\quorin.INI (the last COM port and the folder of the last image).\n";
+#else
+const char* const TERMINAL_HELP_TEXT =
+    "Usage: quorin [-c COMn|/dev/DEVICE] [-s SPEED] -p|-d|-u|-b FILE\n"
+    "  -c COMn|/dev/DEVICE\n"
+    "               the serial port: COM1 to COM9, each mapped to a device (below), or a\n"
+    "               device path for this run only; anything else selects COM1\n"
+    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400, 57600, 115200\n"
+    "               (the default) or 230400; every job starts at 9600 baud and returns to it\n"
+    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
+    "  -d FILE      send a database (262,144 bytes)\n"
+    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
+    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    "  --ports      list the COM entries, their devices and the serial devices found\n"
+    "  -h, --help   this help\n"
+    "  --version    the program's version\n"
+    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the receiver on.\n"
+    "\n"
+    "Exit status: 0 done (or the help or version asked for); 1 the job failed or the port\n"
+    "could not be opened; 2 no job was given; 130 Ctrl+C; 143 SIGTERM; 129 hang-up.\n"
+    "\n"
+    "Settings: ~/.config/quorin.INI, or $XDG_CONFIG_HOME/quorin.INI when that is set.\n"
+    "A COM entry without a mapping is /dev/ttyS(n-1); to map one to a device, add it to\n"
+    "section [Devices] of that file, for example:\n"
+    "  [Devices]\n"
+    "  COM1=/dev/ttyUSB0\n"
+    "To open a serial device, be in the group that owns it (usually dialout).\n";
+#endif
+
 namespace {
 
 const char* const MAKER_ADDRESS = "www.quorin-tools.net";
@@ -103,6 +153,7 @@ void RegisterQuorinResources() {
     RegisterDialogTemplate(MainDialogTemplate());
     RegisterDialogTemplate(AboutDialogTemplate());
     RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
+    RegisterStringResource(IDS_TERMINAL_HELP, TERMINAL_HELP_TEXT);
     RegisterIconResource(IDR_MAINFRAME, MakeProgramIcon(32));
   });
 }
