@@ -71,9 +71,11 @@ std::string CProgressLine::Draw() {
 std::string CProgressLine::Text() const {
   char head[16];
   std::snprintf(head, sizeof head, "%3d %%", m_last.nPos);
+  // Once the blocks are out the count says nothing new; the line stays short enough for a
+  // terminal of 80 columns, where a wrapped line would no longer be redrawn in place.
+  if (m_bAllSent) return std::string(head) + "  all data sent; the receiver is writing its flash";
   std::string text = std::string(head) + "  " + GroupThousands(m_last.nDone) + " of " +
                      GroupThousands(m_last.nTotal) + " bytes";
-  if (m_bAllSent) return text + "  all data sent; the receiver is writing its flash";
   const std::uint64_t elapsed = m_nNowMs - m_nStartMs;
   const std::uint64_t through = m_last.nDone - m_nStartDone;
   if (elapsed < RATE_AFTER_MS || through == 0) return text;

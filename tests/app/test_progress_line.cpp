@@ -72,14 +72,14 @@ TEST_F(ProgressLine, TheWaitForTheReceiverAfterTheLastBlockIsNamedUntilTheEnd) {
   m_line.Update(At(0, 0, 65536));
   m_nowMs += 1000;
   const std::string busy = m_line.Update(At(89, 65024, 65536));
+  // No rate and no time left are guessed for the receiver's own work.
   const std::string sent = m_line.AllDataSent();
-  EXPECT_EQ(sent.substr(0, sent.find("  all")), "\r 89 %  65,024 of 65,536 bytes");
-  EXPECT_NE(sent.find("all data sent; the receiver is writing its flash"), std::string::npos);
-  EXPECT_EQ(sent.find("left"), std::string::npos) << "no time left is guessed for the receiver";
+  EXPECT_EQ(sent.substr(0, sent.find_last_not_of(' ') + 1),
+            "\r 89 %  all data sent; the receiver is writing its flash");
   // The receiver's progress replies move the bar; the line keeps saying who is at work.
   m_nowMs += 500;
   const std::string reply = m_line.Update(At(95, 65536, 65536));
-  EXPECT_EQ(reply, "\r 95 %  65,536 of 65,536 bytes  all data sent; the receiver is writing its flash");
+  EXPECT_EQ(reply, "\r 95 %  all data sent; the receiver is writing its flash");
   // A new job: a shorter line blanks out what the longer one left on the screen.
   m_nowMs += 500;
   const std::string restart = m_line.Update(At(0, 0, 65536));

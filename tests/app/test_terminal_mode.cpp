@@ -188,9 +188,14 @@ TEST_F(TerminalMode, HelpDescribesEveryOptionOnStandardOutput) {
   for (const char* part :
        {"\n  -c COMn|/dev/DEVICE\n", "\n  -s SPEED ", "\n  -p FILE ", "\n  -d FILE ", "\n  -u FILE ",
         "\n  -b FILE ", "\n  --ports ", "\n  -h, --help ", "\n  --version ", "Exit status: 0 ",
-        "2 no job was given", "130 Ctrl+C; 143 SIGTERM; 129 hang-up", "~/.config/quorin.INI",
+        "2 no job was given", "130 Ctrl+C; 143 SIGTERM;\n129 hang-up", "~/.config/quorin.INI",
         "$XDG_CONFIG_HOME/quorin.INI", "\n  [Devices]\n  COM1=/dev/ttyUSB0\n", "dialout"}) {
     EXPECT_NE(asked.out.find(part), std::string::npos) << part << "\n" << asked.out;
+  }
+  // It fits a terminal of 80 columns.
+  for (std::size_t at = 0, end; at < asked.out.size(); at = end + 1) {
+    end = asked.out.find('\n', at);
+    EXPECT_LT(end - at, 80u) << asked.out.substr(at, end - at);
   }
   EXPECT_EQ(RunSplit(m_tmp, {"-h"}).out, asked.out);
   // Asked for, the help wins over a job on the same line.
