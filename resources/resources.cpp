@@ -26,8 +26,8 @@ std::string CommandLineHelpText() {
 #ifdef _WIN32
 const char* const TERMINAL_HELP_TEXT =
     "Usage: quorin-cli [-c COMn] [-s SPEED] -p|-d|-u|-b FILE\n"
-    "  -c COMn      the serial port: COM1 to COM9, COM10 and up too; the COM\n"
-    "               names are the devices; anything else selects COM1\n"
+    "  -c COMn      the serial port, COM1 to COM9 (the COM names are the\n"
+    "               devices); anything else selects COM1\n"
     "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n"
     "               57600, 115200 (the default) or 230400; every job starts\n"
     "               at 9600 baud and returns to it\n"

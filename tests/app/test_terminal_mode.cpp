@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,23 @@ TEST_F(TerminalMode, AnErrorReplyEndsWithStatusOneButACommunicationErrorDoesNot)
     ASSERT_TRUE(sim.Wait(10000));
     EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();
   }
+}
+
+// The console build on Windows answers the same way, with its own usage and settings path.
+TEST_F(TerminalMode, WithoutAJobOptionPrintsTheHelpAndExitsTwo) {
+  const RunResult run = RunQuorin({"-c", "COM1"});
+  EXPECT_EQ(run.status, 2);
+  const std::string head =
+      "Quorin.exe -c COM1\nQuorin.exe -s 9600\nQuorin.exe -p new_sw.bin\n"
+      "Quorin.exe -d download_db.bin\nQuorin.exe -u upload_db.bin\nQuorin.exe -h\n\nUsage: ";
+  EXPECT_EQ(run.output.substr(0, head.size()), head) << run.output;
+  for (const char* part : {"  -b FILE ", "  --ports ", "  --version ", "Exit status: ", "quorin.INI"}) {
+    EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
+  }
+  const RunResult version = RunQuorin({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.output, std::regex("quorin [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")))
+      << version.output;
 }
 
 #ifndef _WIN32
