@@ -40,6 +40,11 @@ int main(int argc, char** argv) {
   return nStatus;
 #else
 #ifdef QUORIN_HAVE_WX
+  // Asked from a terminal, the help and the version are answered there, display or not.
+  if (CTerminalMode::AsksForInformation(nArgs, argvUtf8.data())) {
+    CTerminalMode terminal;
+    return terminal.Run(nArgs, argvUtf8.data());
+  }
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool wantWindow = (display != nullptr && *display != '\0') ||

@@ -5,6 +5,7 @@
 #include "platform/ui/drawing.h"
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
+#include "transfer/job_summary.h"
 #include "transfer/line_choices.h"
 #include "transfer/profile_keys.h"
 
@@ -151,6 +152,15 @@ void CQuorinDlg::OnJobEnded(const JobResult& result) {
   }
 }
 
+void CQuorinDlg::OnJobArmed(const JobSummary& summary) {
+  // What the job will do, on the file name label: a file taken for another kind than meant is
+  // seen before the receiver is switched on.
+  std::string tip = JobSummaryText(summary);
+  const std::string warning = JobKindWarning(summary);
+  if (!warning.empty()) tip += "\nNote: " + warning;
+  m_ctlFileName.SetToolTipText(tip);
+}
+
 // ---- the user's actions --------------------------------------------------------------------
 
 void CQuorinDlg::ShowEngineSelection() {
@@ -200,6 +210,7 @@ void CQuorinDlg::OnSendToReceiver() {
   const FileDialogResult result = RunFileDialog(m_hWnd, request);
   if (!result.ok || m_engine.IsBusy()) return;
 
+  m_ctlFileName.SetToolTipText(std::string());
   const int nJob = m_engine.PrepareSend(result.path, result.fileName);
   if (nJob == JOB_INVALID) return;
   m_ctlFileName.SetWindowText(result.path);
@@ -231,6 +242,7 @@ void CQuorinDlg::ChooseReadFile() {
     fileName += DEFAULT_EXTENSION;
   }
   m_ctlFileName.SetWindowText(fileName);
+  m_ctlFileName.SetToolTipText(std::string());
   m_engine.SetStatusText(fileName);
   m_engine.StartReadJob(path);
 }

@@ -38,6 +38,7 @@ class CQuorinDlg : public CDialog, public IJobObserver {
   void OnProgress(const JobProgress& progress) override;
   void OnMessageBox(const std::string& text, BoxKind kind) override;
   void OnJobEnded(const JobResult& result) override;
+  void OnJobArmed(const JobSummary& summary) override;
 
   // Handlers.
   BOOL OnInitDialog() override;

@@ -9,22 +9,13 @@
 #include "app/quorin_dlg.h"
 #include "platform/os/console.h"
 #include "platform/os/sync.h"
+#include "quorin_version.h"
 #include "resources/resource.h"
+#include "transfer/job_summary.h"
 
 namespace {
 
 constexpr UINT WM_TERMINATION_SIGNAL = WM_USER + 10;
-
-std::string GroupThousands(unsigned long long n) {
-  std::string digits = std::to_string(n);
-  std::string out;
-  const int len = static_cast<int>(digits.size());
-  for (int i = 0; i < len; ++i) {
-    if (i > 0 && (len - i) % 3 == 0) out += ',';
-    out += digits[static_cast<std::size_t>(i)];
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -44,17 +35,37 @@ bool CTerminalMode::HasJobOption(int argc, const char* const* argv) {
   return commandLine.FirstJobOption() != nullptr;
 }
 
+bool CTerminalMode::AsksForInformation(int argc, const char* const* argv) {
+  CCommandLine commandLine;
+  commandLine.Parse(argc, argv);
+  return commandLine.HasOption("--help") || commandLine.HasOption("--version");
+}
+
 std::string CTerminalMode::HelpText() {
   std::string text;
   for (const char* line : COMMAND_LINE_HELP_LINES) {
     text += line;
     text += '\n';
   }
-  return text;
+  RegisterQuorinResources();
+  return text + "\n" + LoadStringResource(IDS_TERMINAL_HELP);
 }
 
+std::string CTerminalMode::VersionText() { return std::string("quorin ") + QUORIN_VERSION + "\n"; }
+
 int CTerminalMode::Run(int argc, const char* const* argv) {
-  if (!HasJobOption(argc, argv)) {
+  CCommandLine commandLine;
+  commandLine.Parse(argc, argv);
+  // Asked for, the help and the version are the answer, whatever else the line holds.
+  if (commandLine.HasOption("--version")) {
+    WriteStdout(VersionText());
+    return EXIT_DONE;
+  }
+  if (commandLine.HasOption("--help") || commandLine.HasOption("-h")) {
+    WriteStdout(HelpText());
+    return EXIT_DONE;
+  }
+  if (commandLine.FirstJobOption() == nullptr) {
     WriteStdout(HelpText());
     return EXIT_NO_JOB;
   }
@@ -70,37 +81,61 @@ int CTerminalMode::Run(int argc, const char* const* argv) {
   theApp.SetJobObserver(nullptr);
 
   StopRoutingTerminationSignals();
-  if (m_bProgressLineOpen) WriteStdout("\n");
-  m_bProgressLineOpen = false;
+  EndProgressLine();
   return m_nStatus;
 }
 
-void CTerminalMode::PrintLine(const std::string& text) {
-  if (m_bProgressLineOpen) {
-    WriteStdout("\n");
-    m_bProgressLineOpen = false;
+void CTerminalMode::EndProgressLine() {
+  // The line shows the last report before anything is said under it.
+  const std::string held = m_progressLine.Flush();
+  if (!held.empty()) WriteStdout(held);
+  if (m_progressLine.IsOpen()) WriteStdout("\n");
+  m_progressLine.Close();
+}
+
+void CTerminalMode::PrintLine(const std::string& text, bool bError) {
+  EndProgressLine();
+  if (bError) {
+    WriteStderr(text + "\n");
+  } else {
+    WriteStdout(text + "\n");
   }
-  WriteStdout(text + "\n");
 }
 
 void CTerminalMode::OnProgress(const JobProgress& progress) {
   if (m_bFinished) return;
-  const int percent = progress.nPos;
-  if (percent < m_nLastDecile * 10) m_nLastDecile = -1;  // a new job starts again at 0
-  char head[32];
-  std::snprintf(head, sizeof head, "%3d %%", percent);
-  const std::string bytes =
-      GroupThousands(progress.nDone) + " of " + GroupThousands(progress.nTotal) + " bytes";
   if (m_bTerminal) {
-    WriteStdout("\r" + std::string(head) + "  " + bytes + "   ");
-    m_bProgressLineOpen = true;
+    const std::string line = m_progressLine.Update(progress);
+    if (!line.empty()) WriteStdout(line);
     return;
   }
+  const int percent = progress.nPos;
+  if (percent < m_nLastDecile * 10) m_nLastDecile = -1;  // a new job starts again at 0
   const int decile = percent / 10;
   if (decile > m_nLastDecile) {
     m_nLastDecile = decile;
-    WriteStdout("Progress " + std::string(head) + " (" + bytes + ")\n");
+    char head[32];
+    std::snprintf(head, sizeof head, "%3d %%", percent);
+    WriteStdout("Progress " + std::string(head) + " (" + GroupThousands(progress.nDone) + " of " +
+                GroupThousands(progress.nTotal) + " bytes)\n");
   }
+}
+
+void CTerminalMode::OnAllDataSent() {
+  if (m_bFinished) return;
+  if (m_bTerminal) {
+    const std::string line = m_progressLine.AllDataSent();
+    if (!line.empty()) WriteStdout(line);
+    return;
+  }
+  WriteStdout("All data sent; the receiver is writing its flash.\n");
+}
+
+void CTerminalMode::OnJobArmed(const JobSummary& summary) {
+  if (m_bFinished) return;
+  PrintLine(JobSummaryText(summary));
+  const std::string warning = JobKindWarning(summary);
+  if (!warning.empty()) PrintLine("Warning: " + warning, true);
 }
 
 void CTerminalMode::OnStatusText(const std::string& text) {
@@ -108,15 +143,14 @@ void CTerminalMode::OnStatusText(const std::string& text) {
   if (!m_bFinished) PrintLine(text);
 }
 
-void CTerminalMode::OnMessageBox(const std::string& text, BoxKind) {
-  if (!m_bFinished) PrintLine(text);
+void CTerminalMode::OnMessageBox(const std::string& text, BoxKind kind) {
+  if (!m_bFinished) PrintLine(text, kind != BoxKind::Information);
 }
 
 void CTerminalMode::OnJobEnded(const JobResult& result) {
   // Said also when a signal has already decided the run: it is where the data are.
   if (!result.sPartialPath.empty()) {
-    if (m_bProgressLineOpen) WriteStdout("\n");
-    m_bProgressLineOpen = false;
+    EndProgressLine();
     WriteStderr("The partial data is kept in " + result.sPartialPath + ".\n");
   }
   if (m_bFinished) return;
@@ -125,7 +159,7 @@ void CTerminalMode::OnJobEnded(const JobResult& result) {
       Finish(EXIT_DONE);
       return;
     case JobOutcome::LinkLost:
-      PrintLine("The serial link was lost.");
+      PrintLine("The serial link was lost.", true);
       break;
     default:
       break;
@@ -158,7 +192,7 @@ LRESULT CTerminalMode::OnTerminationSignal(WPARAM wParam, LPARAM) {
     CloseMainWindow();
   } else {
     const int nStatus = static_cast<int>(wParam);
-    PrintLine(nStatus == 130 ? "Interrupted." : nStatus == 129 ? "Hung up." : "Terminated.");
+    PrintLine(nStatus == 130 ? "Interrupted." : nStatus == 129 ? "Hung up." : "Terminated.", true);
     Finish(nStatus);
   }
   // The technician asked for the end: the job is given up here, so the window need not ask.

@@ -3,14 +3,19 @@
 // progress as one updating line (or a line every 10 % when the output is not a terminal), and
 // the program ends by itself when the command-line job has ended.
 //
-// Exit statuses: 0 after "Done"; 1 after a job-ending error or when the port cannot be opened;
-// 2 when no job option was given (the help is printed); 130 / 143 / 129 after Ctrl+C / SIGTERM /
-// SIGHUP (on Windows: Ctrl+C or Ctrl+Break / the console's close), unless the job had already
-// ended. A second signal ends the program at once.
+// Status texts, progress and "Done" go to standard output; error and warning boxes, and the
+// warnings of the terminal's own, to standard error.
+//
+// Exit statuses: 0 after "Done", and after "-h", "--help" or "--version"; 1 after a job-ending
+// error or when the port cannot be opened; 2 when no job option was given (the help is
+// printed); 130 / 143 / 129 after Ctrl+C / SIGTERM / SIGHUP (on Windows: Ctrl+C or Ctrl+Break /
+// the console's close), unless the job had already ended. A second signal ends the program at
+// once.
 #pragma once
 
 #include <string>
 
+#include "app/progress_line.h"
 #include "platform/ui/window.h"
 #include "transfer/job_observer.h"
 
@@ -25,7 +30,12 @@ class CTerminalMode : public CWnd, public IJobObserver {
 
   // True when the command line names a job ("-p", "-d", "-u" or "-b").
   static bool HasJobOption(int argc, const char* const* argv);
+  // True when the command line asks for the help or the version only ("--help", "--version"):
+  // they are answered in the terminal whether a display is there or not.
+  static bool AsksForInformation(int argc, const char* const* argv);
+  // The six lines of the About box, then the terminal's description of the options.
   static std::string HelpText();
+  static std::string VersionText();
 
   // Runs the dialog in the terminal; returns the exit status.
   int Run(int argc, const char* const* argv);
@@ -34,6 +44,8 @@ class CTerminalMode : public CWnd, public IJobObserver {
   void OnProgress(const JobProgress& progress) override;
   void OnMessageBox(const std::string& text, BoxKind kind) override;
   void OnJobEnded(const JobResult& result) override;
+  void OnJobArmed(const JobSummary& summary) override;
+  void OnAllDataSent() override;
   LRESULT OnTerminationSignal(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
@@ -41,10 +53,12 @@ class CTerminalMode : public CWnd, public IJobObserver {
  private:
   void Finish(int status);
   void CloseMainWindow();
-  void PrintLine(const std::string& text);
+  // A line of its own, on standard error when bError; an open progress line is ended first.
+  void PrintLine(const std::string& text, bool bError = false);
+  void EndProgressLine();
 
   bool m_bTerminal = false;
-  bool m_bProgressLineOpen = false;
+  CProgressLine m_progressLine;
   int m_nLastDecile = -1;
   int m_nStatus = EXIT_JOB_FAILED;
   bool m_bFinished = false;

@@ -7,6 +7,7 @@ constexpr int IDR_MAINFRAME = 128;  // program icon
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDS_ABOUTBOX = 101;
 constexpr int IDD_QUORIN_DIALOG = 102;
+constexpr int IDS_TERMINAL_HELP = 110;  // the terminal's description of the options
 
 constexpr int IDC_COMPORT = 1002;
 constexpr int IDC_BAUDRATE = 1003;

@@ -22,6 +22,64 @@ std::string CommandLineHelpText() {
   return text;
 }
 
+// Printed in the terminal under the six lines above (the About box shows those only).
+#ifdef _WIN32
+const char* const TERMINAL_HELP_TEXT =
+    "Usage: quorin-cli [-c COMn] [-s SPEED] -p|-d|-u|-b FILE\n"
+    "  -c COMn      the serial port, COM1 to COM9 (the COM names are the\n"
+    "               devices); anything else selects COM1\n"
+    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n"
+    "               57600, 115200 (the default) or 230400; every job starts\n"
+    "               at 9600 baud and returns to it\n"
+    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
+    "  -d FILE      send a database (262,144 bytes)\n"
+    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
+    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    "  --ports      list the COM ports the system knows and their devices\n"
+    "  -h, --help   this help\n"
+    "  --version    the program's version\n"
+    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the\n"
+    "receiver on.\n"
+    "\n"
+    "Exit status: 0 done, or the help or version asked for; 1 the job failed or\n"
+    "the port could not be opened; 2 no job was given; 130 Ctrl+C or\n"
+    "Ctrl+Break; 143 the console was closed.\n"
+    "\n"
+    "Settings: %APPDATA%\\quorin.INI (the last COM port and the folder of the\n"
+    "last software image).\n";
+#else
+const char* const TERMINAL_HELP_TEXT =
+    "Usage: quorin [-c COMn|/dev/DEVICE] [-s SPEED] -p|-d|-u|-b FILE\n"
+    "  -c COMn|/dev/DEVICE\n"
+    "               the serial port: COM1 to COM9, each mapped to a device\n"
+    "               (below), or a device path for this run only; anything\n"
+    "               else selects COM1\n"
+    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n"
+    "               57600, 115200 (the default) or 230400; every job starts\n"
+    "               at 9600 baud and returns to it\n"
+    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
+    "  -d FILE      send a database (262,144 bytes)\n"
+    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
+    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    "  --ports      list the COM entries, their devices and the serial devices\n"
+    "               found\n"
+    "  -h, --help   this help\n"
+    "  --version    the program's version\n"
+    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the\n"
+    "receiver on.\n"
+    "\n"
+    "Exit status: 0 done, or the help or version asked for; 1 the job failed or\n"
+    "the port could not be opened; 2 no job was given; 130 Ctrl+C; 143 SIGTERM;\n"
+    "129 hang-up.\n"
+    "\n"
+    "Settings: ~/.config/quorin.INI ($XDG_CONFIG_HOME/quorin.INI when set).\n"
+    "COMn without a mapping is /dev/ttyS(n-1). To map it to a device, add it\n"
+    "to section [Devices] of that file, for example:\n"
+    "  [Devices]\n"
+    "  COM1=/dev/ttyUSB0\n"
+    "To open a serial device, be in the group that owns it (usually dialout).\n";
+#endif
+
 namespace {
 
 const char* const MAKER_ADDRESS = "www.quorin-tools.net";
@@ -103,6 +161,7 @@ void RegisterQuorinResources() {
     RegisterDialogTemplate(MainDialogTemplate());
     RegisterDialogTemplate(AboutDialogTemplate());
     RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
+    RegisterStringResource(IDS_TERMINAL_HELP, TERMINAL_HELP_TEXT);
     RegisterIconResource(IDR_MAINFRAME, MakeProgramIcon(32));
   });
 }

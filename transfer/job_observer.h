@@ -44,6 +44,19 @@ struct JobResult {
   std::string sPartialPath;  // a read that did not finish: where what it received was kept
 };
 
+// What an armed job is about to do, said before the receiver is switched on.
+struct JobSummary {
+  int nJob = 0;             // JOB_SOFTWARE, JOB_DATABASE or JOB_BOOT
+  bool bSend = true;        // false: the receiver's database into the file
+  std::string sPath;        // the job's file (for a read, the file the database is for)
+  std::uint64_t nFileSize = 0;   // a send job's file length
+  std::uint32_t nAnnounced = 0;  // the bytes the job announces to the receiver
+  std::uint32_t nBaud = 0;       // the speed of the data phase
+  // What the Send button would have taken the file for (JOB_SOFTWARE, JOB_DATABASE,
+  // JOB_CHANNEL_LIST or JOB_INVALID); the job itself is what was asked for. Send jobs only.
+  int nClassifiedJob = 0;
+};
+
 class IJobObserver {
  public:
   virtual ~IJobObserver() = default;
@@ -51,4 +64,9 @@ class IJobObserver {
   virtual void OnProgress(const JobProgress& progress) = 0;
   virtual void OnMessageBox(const std::string& text, BoxKind kind) = 0;
   virtual void OnJobEnded(const JobResult& result) = 0;
+  // A job was armed and waits for the receiver.
+  virtual void OnJobArmed(const JobSummary& summary) {}
+  // A send job's last block went out; the bar now waits for the receiver's own progress
+  // replies while it writes what it got.
+  virtual void OnAllDataSent() {}
 };

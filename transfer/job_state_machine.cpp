@@ -212,6 +212,8 @@ void CTransferEngine::SendNextBlock(BlockKind kind) {
     if (m_nJob == JOB_BOOT) {
       SetProgressPos(PROGRESS_FULL, m_nTotal, m_nTotal);
       Pause(BOOT_PAUSE_MS, [this] { ShowBox("Boot Changed", BoxKind::Information); });
+    } else {
+      for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnAllDataSent();
     }
   }
 }

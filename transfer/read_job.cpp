@@ -28,6 +28,7 @@ void CTransferEngine::StartReadJob(const std::string& path) {
   m_phase = JobPhase::ReadArmed;
   SetJobSize();
   m_nReceived = 0;
+  ReportArmed(false);
   if (m_pLink != nullptr) m_pLink->SendRebootText();
   SetStatusText("Turn on the STB");
 }

@@ -2,19 +2,16 @@
 // is armed (file open, size fixed, reboot text sent); the receiver's replies do the rest.
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "platform/os/file.h"
 #include "platform/os/settings.h"
+#include "transfer/job_summary.h"
 #include "transfer/profile_keys.h"
 #include "transfer/transfer_engine.h"
 
 namespace {
 
-constexpr std::uint64_t MIN_IMAGE_SIZE = 0x10000;
-constexpr std::uint64_t DATABASE_RANGE_LOW = 0x30000;   // exclusive
-constexpr std::uint64_t DATABASE_RANGE_HIGH = 0x60000;  // exclusive
-constexpr std::uint64_t DATABASE_GRANULE = 1024;
-constexpr std::uint64_t SOFTWARE_SIZE_LIMIT = 0x400000;  // exclusive
 constexpr std::uint32_t BOOT_GRANULE_MASK = 0xFFFF;
 constexpr std::uint32_t BOOT_FALLBACK_SIZE = 0x20000;
 constexpr BYTE HANDOFF_MARK_0 = 0xB1;
@@ -75,13 +72,7 @@ int CTransferEngine::ClassifyFile(const std::string& path) {
   if (nHead >= 2 && head[0] == HANDOFF_MARK_0 && head[1] == HANDOFF_MARK_1) {
     HandOffChannelList(path);
   }
-  if (path.find(".sdx") != std::string::npos) return JOB_CHANNEL_LIST;
-  if (nLength < MIN_IMAGE_SIZE) return JOB_INVALID;
-  if (nLength > DATABASE_RANGE_LOW && nLength < DATABASE_RANGE_HIGH) {
-    return nLength % DATABASE_GRANULE == 0 ? JOB_DATABASE : JOB_INVALID;
-  }
-  if (nLength < SOFTWARE_SIZE_LIMIT) return JOB_SOFTWARE;
-  return JOB_INVALID;
+  return ClassifyByContent(path, nLength, head, nHead);
 }
 
 BOOL CTransferEngine::OpenSendFile(const std::string& path) {
@@ -147,8 +138,33 @@ void CTransferEngine::StartBootJob(const std::string& path) {
 void CTransferEngine::ArmSendJob(int nJob) {
   m_nJob = nJob;
   SetJobSize();
+  ReportArmed(true);
   if (m_pLink != nullptr) m_pLink->SendRebootText();
   m_phase = JobPhase::SendArmed;
+}
+
+void CTransferEngine::ReportArmed(bool bSend) {
+  JobSummary summary;
+  summary.nJob = m_nJob;
+  summary.bSend = bSend;
+  summary.nAnnounced = m_nTotal;
+  if (bSend) {
+    summary.sPath = m_file.GetFilePath();
+    const long long nLength = m_file.GetLength();
+    summary.nFileSize = nLength > 0 ? static_cast<std::uint64_t>(nLength) : 0;
+    summary.nBaud = SPEED_TABLE[m_nSpeedIndex];
+    // The Send button's view of the same file: its length, its first two bytes, its name.
+    std::uint64_t nHeadLength = 0;
+    BYTE head[2] = {};
+    std::size_t nHead = 0;
+    if (!ReadFileHead(summary.sPath, nHeadLength, head, sizeof head, nHead, nullptr)) nHead = 0;
+    summary.nClassifiedJob = ClassifyByContent(summary.sPath, summary.nFileSize, head, nHead);
+  } else {
+    summary.sPath = m_readTarget;
+    summary.nBaud = SPEED_TABLE[SPEED_INDEX_BASE];
+    summary.nClassifiedJob = m_nJob;
+  }
+  for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnJobArmed(summary);
 }
 
 void CTransferEngine::SetJobSize() {

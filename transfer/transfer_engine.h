@@ -128,6 +128,8 @@ class CTransferEngine {
   BOOL RefuseUnannounceableImage();
   void RefuseFile(const std::string& path, const std::string& why);
   void ArmSendJob(int nJob);
+  // Tells the observers what was armed (bSend: a send job, else the read job).
+  void ReportArmed(bool bSend);
   void SetJobSize();
   void RememberFolder(const std::string& path);
 

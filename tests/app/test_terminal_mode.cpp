@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -132,13 +133,191 @@ TEST_F(TerminalMode, AnErrorReplyEndsWithStatusOneButACommunicationErrorDoesNot)
   }
 }
 
+// The console build on Windows answers the same way, with its own usage and settings path.
 TEST_F(TerminalMode, WithoutAJobOptionPrintsTheHelpAndExitsTwo) {
   const RunResult run = RunQuorin({"-c", "COM1"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.output,
-            "Quorin.exe -c COM1\nQuorin.exe -s 9600\nQuorin.exe -p new_sw.bin\n"
-            "Quorin.exe -d download_db.bin\nQuorin.exe -u upload_db.bin\nQuorin.exe -h\n");
+  const std::string head =
+      "Quorin.exe -c COM1\nQuorin.exe -s 9600\nQuorin.exe -p new_sw.bin\n"
+      "Quorin.exe -d download_db.bin\nQuorin.exe -u upload_db.bin\nQuorin.exe -h\n\nUsage: ";
+  EXPECT_EQ(run.output.substr(0, head.size()), head) << run.output;
+  for (const char* part : {"  -b FILE ", "  --ports ", "  --version ", "Exit status: ", "quorin.INI"}) {
+    EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
+  }
+  const RunResult version = RunQuorin({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.output, std::regex("quorin [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")))
+      << version.output;
 }
+
+#ifndef _WIN32
+// Standard output and standard error of one run, each on its own.
+struct SplitRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the program with its standard error in a file of its own; stdoutPath, when given, takes
+// its standard output instead of the pipe (a pseudo-terminal's slave: then drain reads it).
+SplitRun RunSplit(const CTempFolder& tmp, const std::vector<std::string>& args,
+                  const std::string& stdoutPath = std::string(),
+                  const std::function<std::string()>& drain = nullptr) {
+  const std::string errPath = tmp.Path("stderr.txt");
+  std::vector<std::string> shArgs = {
+      "-c", stdoutPath.empty() ? "e=$1; shift; exec \"$@\" 2>\"$e\""
+                               : "e=$1; o=$2; shift 2; exec \"$@\" 2>\"$e\" >\"$o\"",
+      "sh", errPath};
+  if (!stdoutPath.empty()) shArgs.push_back(stdoutPath);
+  shArgs.push_back(QUORIN_EXE_PATH);
+  shArgs.insert(shArgs.end(), args.begin(), args.end());
+  CSimRunner run;
+  SplitRun result;
+  EXPECT_TRUE(run.Spawn("/bin/sh", shArgs));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (run.Poll(20)) {
+    if (drain) result.out += drain();
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the program did not end";
+      run.Kill();
+    }
+  }
+  run.Wait(5000);
+  if (drain) result.out += drain();
+  result.status = run.ExitStatus();
+  if (stdoutPath.empty()) result.out = run.Output();
+  const ByteVec err = ReadWholeFile(errPath);
+  result.err.assign(err.begin(), err.end());
+  return result;
+}
+
+std::string HelpHead() {
+  return "Quorin.exe -c COM1\nQuorin.exe -s 9600\nQuorin.exe -p new_sw.bin\n"
+         "Quorin.exe -d download_db.bin\nQuorin.exe -u upload_db.bin\nQuorin.exe -h\n\n";
+}
+
+// The six lines of the About box come first, then every option, the exit statuses and the
+// settings file; asked for, the help ends with status 0, printed for want of a job with 2.
+TEST_F(TerminalMode, HelpDescribesEveryOptionOnStandardOutput) {
+  const SplitRun asked = RunSplit(m_tmp, {"--help"});
+  EXPECT_EQ(asked.status, 0);
+  EXPECT_EQ(asked.err, "");
+  ASSERT_EQ(asked.out.substr(0, HelpHead().size()), HelpHead()) << asked.out;
+  for (const char* part :
+       {"\n  -c COMn|/dev/DEVICE\n", "\n  -s SPEED ", "\n  -p FILE ", "\n  -d FILE ", "\n  -u FILE ",
+        "\n  -b FILE ", "\n  --ports ", "\n  -h, --help ", "\n  --version ", "Exit status: 0 ",
+        "2 no job was given", "130 Ctrl+C; 143 SIGTERM;\n129 hang-up", "~/.config/quorin.INI",
+        "$XDG_CONFIG_HOME/quorin.INI", "\n  [Devices]\n  COM1=/dev/ttyUSB0\n", "dialout"}) {
+    EXPECT_NE(asked.out.find(part), std::string::npos) << part << "\n" << asked.out;
+  }
+  // It fits a terminal of 80 columns.
+  for (std::size_t at = 0, end; at < asked.out.size(); at = end + 1) {
+    end = asked.out.find('\n', at);
+    EXPECT_LT(end - at, 80u) << asked.out.substr(at, end - at);
+  }
+  EXPECT_EQ(RunSplit(m_tmp, {"-h"}).out, asked.out);
+  // Asked for, the help wins over a job on the same line.
+  EXPECT_EQ(RunSplit(m_tmp, {"-c", "COM1", "-p", "x.bin", "--help"}).out, asked.out);
+
+  const SplitRun noJob = RunSplit(m_tmp, {"-c", "COM1"});
+  EXPECT_EQ(noJob.status, 2);
+  EXPECT_EQ(noJob.out, asked.out);
+}
+
+TEST_F(TerminalMode, VersionIsTheBuildsProjectVersion) {
+  // The version CMake was given in project(), as its cache keeps it.
+  std::ifstream cache(std::string(QUORIN_BUILD_DIR) + "/CMakeCache.txt");
+  std::string line, version;
+  while (std::getline(cache, line)) {
+    if (line.rfind("CMAKE_PROJECT_VERSION:", 0) == 0) version = line.substr(line.find('=') + 1);
+  }
+  ASSERT_FALSE(version.empty()) << "no project version in the build's cache";
+  const SplitRun run = RunSplit(m_tmp, {"--version", "-p", "x.bin"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "quorin " + version + "\n");
+  EXPECT_EQ(run.err, "");
+}
+
+// Errors and warnings on standard error, everything else on standard output; the job summary
+// before the receiver is switched on, and a file the Send button would have taken for another
+// kind is still sent as the command line asks.
+TEST_F(TerminalMode, ErrorsAndWarningsGoToStandardError) {
+  MapCom1(m_tmp.Path("no-such-device"));
+  SplitRun run = RunSplit(m_tmp, {"-c", "COM1", "-p", MakeFile("a.bin", 70000)});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, " Not Connected\n");
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "Port Open Error") << run.err;
+
+  const std::string database = MakeFile("db.bin", DATABASE_SIZE);
+  CSimRunner sim;
+  ASSERT_TRUE(sim.Start({"--job", "software", "--out", m_tmp.Path("got.bin")}));
+  MapCom1(sim.SlavePath());
+  run = RunSplit(m_tmp, {"-c", "COM1", "-s", "57600", "-p", database});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err,
+            "Warning: the Send button would take db.bin (262,144 bytes) for a database; it is "
+            "sent as a software image, as the command line asks.\n");
+  EXPECT_EQ(run.out.substr(0, run.out.find("Communicating")),
+            " Ready \nSoftware image, 262,144 bytes, data at 57600 baud\nTurn on the STB\n");
+  // Said between the last block and the receiver's own progress replies.
+  EXPECT_NE(run.out.find(" 80 % (233,472 of 262,144 bytes)\n"
+                         "All data sent; the receiver is writing its flash.\nProgress  9"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.substr(run.out.size() - 5), "Done\n") << run.out;
+  ASSERT_TRUE(sim.Wait(10000));
+  EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();
+  EXPECT_EQ(ReadWholeFile(m_tmp.Path("got.bin")), ReadWholeFile(database));
+}
+
+// On a terminal the progress is one line, redrawn no more than about ten times a second
+// whatever the number of blocks, with the rate and the time left, and it says so when the
+// blocks are out and the receiver is at work.
+TEST_F(TerminalMode, OnATerminalTheProgressLineIsRedrawnAtAMeasuredPace) {
+  const std::string image = MakeFile("new_sw.bin", 1024 * 512);
+  CSimRunner sim;
+  // A millisecond per reply keeps 1024 blocks on the line for a second or more.
+  ASSERT_TRUE(sim.Start({"--job", "software", "--reply-latency-ms", "1", "--out", m_tmp.Path("got.bin")}));
+  MapCom1(sim.SlavePath());
+  CPtyPeer screen;  // the terminal the technician looks at
+  ASSERT_TRUE(screen.Open());
+  const auto start = std::chrono::steady_clock::now();
+  const SplitRun run = RunSplit(m_tmp, {"-c", "COM1", "-p", image}, screen.SlavePath(), [&] {
+    const ByteVec got = screen.ReadUntilQuiet(10, 5);
+    return std::string(got.begin(), got.end());
+  });
+  const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.find("Progress "), std::string::npos) << "no piped lines on a terminal";
+  std::vector<std::string> redraws;
+  for (std::size_t at = run.out.find('\r'); at != std::string::npos; at = run.out.find('\r', at + 1)) {
+    const std::size_t end = run.out.find_first_of("\r\n", at + 1);
+    redraws.push_back(run.out.substr(at + 1, end == std::string::npos ? end : end - at - 1));
+  }
+  // Each redraw begins with the percentage; a terminal's own carriage returns before its line
+  // feeds are not redraws.
+  std::size_t drawn = 0;
+  bool rate = false;
+  bool sent = false;
+  for (const std::string& r : redraws) {
+    if (r.size() < 5 || r[4] != '%') continue;
+    ++drawn;
+    rate = rate || (r.find(" bytes/s  ") != std::string::npos && r.find(" left") != std::string::npos);
+    sent = sent || r.find("all data sent; the receiver is writing its flash") != std::string::npos;
+  }
+  ASSERT_GE(elapsedMs, 1000) << "the job was too quick to show a pace";
+  EXPECT_GE(drawn, 3u) << run.out;
+  // The first report, one every 100 ms, the wait for the receiver and the last one held back.
+  EXPECT_LE(drawn, static_cast<std::size_t>(elapsedMs / 100 + 3)) << run.out;
+  EXPECT_TRUE(rate) << run.out;
+  EXPECT_TRUE(sent) << run.out;
+  EXPECT_NE(run.out.find("Done"), std::string::npos) << run.out;
+  ASSERT_TRUE(sim.Wait(10000));
+  EXPECT_EQ(ReadWholeFile(m_tmp.Path("got.bin")), ReadWholeFile(image));
+}
+#endif
 
 TEST_F(TerminalMode, APortThatCannotOpenOrAMissingFileEndsWithStatusOne) {
   MapCom1(m_tmp.Path("no-such-device"));

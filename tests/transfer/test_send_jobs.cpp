@@ -234,3 +234,49 @@ TEST_F(SendJobs, OnlyASoftwareJobRemembersItsFolder) {
 }
 
 }  // namespace
+
+// What an armed job will do is on the file name label's tooltip, with a note when the file is
+// not what the Send button would have taken it for; a new choice takes the old one away.
+TEST_F(SendJobs, TheArmedJobIsSummedUpOnTheFileNameLabel) {
+  auto tips = [] { return Ui().Texts(HeadlessEvent::ToolTip, IDC_FILENAME); };
+  const std::string image = MakeFile("new.bin", Pattern(70000, 4));
+  ChooseForSend(image);
+  ASSERT_FALSE(tips().empty());
+  EXPECT_EQ(tips().back(), "Software image, 70,000 bytes, data at 115200 baud");
+
+  const std::string database = MakeFile("db.bin", Pattern(DATABASE_SIZE, 1));
+  Engine().StartSoftwareJob(database);
+  EXPECT_EQ(tips().back(),
+            "Software image, 262,144 bytes, data at 115200 baud\n"
+            "Note: the Send button would take db.bin (262,144 bytes) for a database; it is sent "
+            "as a software image, as the command line asks.");
+
+  const std::string huge = MakeFile("huge.bin", {0x12, 0x34});
+  fs::resize_file(huge, 16 * 1024 * 1024);
+  SelectSpeed(6);
+  Engine().StartSoftwareJob(huge);
+  EXPECT_EQ(tips().back().substr(0, tips().back().find(" (it takes")),
+            "Software image, 16,777,216 bytes, data at 230400 baud\n"
+            "Note: the Send button would refuse huge.bin (16,777,216 bytes) as \"Invalid File\"");
+
+  // A database file of another length is announced at the database's size.
+  const std::string odd = MakeFile("odd.bin", Pattern(300000, 2));
+  Engine().StartDatabaseJob(odd);
+  EXPECT_EQ(tips().back().substr(0, tips().back().find('\n')),
+            "Database, 300,000 bytes (announced as 262,144), data at 230400 baud");
+  EXPECT_NE(tips().back().find("would refuse odd.bin"), std::string::npos) << tips().back();
+
+  // A boot image is never the Send button's choice: nothing to compare it with.
+  Engine().StartBootJob(image);
+  EXPECT_EQ(tips().back(), "Boot image, 70,000 bytes (announced as 131,072), data at 230400 baud");
+
+  Engine().StartReadJob(Path("backup.bin"));
+  EXPECT_EQ(tips().back(), "Database from the receiver into backup.bin, 262,144 bytes, at 9600 baud");
+
+  // A file the button refuses arms nothing and leaves no summary of the job before.
+  const std::size_t before = tips().size();
+  ChooseForSend(MakeFile("small.bin", Pattern(100, 3)));
+  EXPECT_EQ(tips().size(), before + 1);
+  EXPECT_EQ(tips().back(), "");
+  EXPECT_EQ(Phase(), JobPhase::Idle);
+}
