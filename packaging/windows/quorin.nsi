@@ -1,9 +1,11 @@
 ; The Windows installer: quorin.exe and quorin-cli.exe with the README and the licence, for the
 ; current user or for all users, a Start menu entry and an uninstaller registered with Windows.
-; makensis gets VERSION, VERSION_NUMBERS (four numbers), BUILD_DIR (the Windows build), SOURCE_DIR and OUT_FILE with -D.
+; makensis gets with -D: VERSION, VERSION_NUMBERS (four numbers), STAGE_DIR (the files to
+; install), ICON_FILE, LICENSE_FILE and OUT_FILE.
 ; Silent: setup.exe /S, with /AllUsers or /CurrentUser to choose; the default is all users for an
 ; administrator, the current user otherwise.
-Unicode true
+; A 64-bit installer for 64-bit programs: it needs no 32-bit layer (WOW64, or Wine's wine32).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define APP_NAME "Quorin"
@@ -26,11 +28,11 @@ Name "${APP_NAME} ${VERSION}"
 OutFile "${OUT_FILE}"
 BrandingText "${APP_NAME} ${VERSION}"
 
-!define MUI_ICON "${BUILD_DIR}\resources\quorin.ico"
-!define MUI_UNICON "${BUILD_DIR}\resources\quorin.ico"
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
 !define MUI_ABORTWARNING
 
-!insertmacro MUI_PAGE_LICENSE "${SOURCE_DIR}\LICENSE"
+!insertmacro MUI_PAGE_LICENSE "${LICENSE_FILE}"
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -59,10 +61,10 @@ FunctionEnd
 Section "Quorin" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
-  File "${BUILD_DIR}\quorin.exe"
-  File "${BUILD_DIR}\quorin-cli.exe"
-  File "/oname=README.md" "${SOURCE_DIR}\README.md"
-  File "/oname=LICENSE.txt" "${SOURCE_DIR}\LICENSE"
+  File "${STAGE_DIR}\quorin.exe"
+  File "${STAGE_DIR}\quorin-cli.exe"
+  File "${STAGE_DIR}\README.md"
+  File "${STAGE_DIR}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "$SMPROGRAMS\${APP_NAME}.lnk" "$INSTDIR\quorin.exe"
