@@ -40,8 +40,10 @@ foreach(size IN LISTS QUORIN_ICON_SIZES)
   install(FILES ${CMAKE_BINARY_DIR}/icons/hicolor/${size}x${size}/apps/quorin.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/quorin.1 ${CMAKE_SOURCE_DIR}/packaging/linux/quorin-receiver-sim.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+foreach(page quorin.1 quorin-receiver-sim.1)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/linux/${page}.in ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/linux/copyright ${QUORIN_CHANGELOG_GZ}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -59,8 +61,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Quorin talks to the software loader of a digital satellite receiver over
+# The synopsis is the summary above; this is the long description under it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quorin talks to the software loader of a digital satellite receiver over
 its RS-232 port. It sends the receiver a new software image, a channel and
 settings database or a boot image, reads the receiver's database back into
 a file, and sends channel lists.
