@@ -75,8 +75,8 @@ const std::vector<int>& DesktopIconSizes() {
   return sizes;
 }
 
-bool WriteDesktopIcons(const std::string& folder, std::string& error) {
-  for (int size : DesktopIconSizes()) {
+bool WriteDesktopIcons(const std::string& folder, const std::vector<int>& sizes, std::string& error) {
+  for (int size : sizes) {
     const std::vector<std::uint8_t> png = EncodePng(MakeProgramIcon(size));
     const std::string name = std::to_string(size) + "x" + std::to_string(size);
     const std::filesystem::path dir = std::filesystem::path(folder) / name / "apps";

@@ -14,6 +14,6 @@ std::vector<std::uint8_t> EncodePng(const platform::CPixelBuffer& picture);
 // The sizes the desktop's hicolor theme gets.
 const std::vector<int>& DesktopIconSizes();
 
-// Writes <folder>/<n>x<n>/apps/quorin.png for every size of DesktopIconSizes(), making the
-// folders; on failure returns false with the reason in `error`.
-bool WriteDesktopIcons(const std::string& folder, std::string& error);
+// Writes <folder>/<n>x<n>/apps/quorin.png for each of the sizes, making the folders; on failure
+// returns false with the reason in `error`.
+bool WriteDesktopIcons(const std::string& folder, const std::vector<int>& sizes, std::string& error);
