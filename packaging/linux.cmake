@@ -1,6 +1,5 @@
 # What `cmake --install` puts in place on Linux, and the Debian package made from the same
 # files (cpack -G DEB, which scripts/package runs).
-include(GNUInstallDirs)
 
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
