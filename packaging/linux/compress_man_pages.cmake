@@ -1,0 +1,18 @@
+# Run by CPack on its staging folder before it packs: compresses the man pages with gzip -9n,
+# as Debian keeps them.
+file(GLOB_RECURSE staged LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+set(pages "")
+foreach(file IN LISTS staged)
+  if(file MATCHES "/share/man/man[1-9]/[^/]+\\.[1-9]$")
+    list(APPEND pages "${file}")
+  endif()
+endforeach()
+if(NOT pages)
+  message(FATAL_ERROR "No man pages to compress under ${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+endif()
+foreach(page IN LISTS pages)
+  execute_process(COMMAND gzip -9nf "${page}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip could not compress ${page} (status ${status})")
+  endif()
+endforeach()
