@@ -103,6 +103,7 @@ void RegisterQuorinResources() {
     RegisterDialogTemplate(MainDialogTemplate());
     RegisterDialogTemplate(AboutDialogTemplate());
     RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
-    RegisterIconResource(IDR_MAINFRAME, MakeProgramIcon(32));
+    // Drawn when a window first shows it; the terminal mode never does.
+    RegisterIconResource(IDR_MAINFRAME, [] { return MakeProgramIcon(32); });
   });
 }
