@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 constexpr int LINE_TIMEOUT_MS = 10000;
 constexpr DWORD JOB_TIMEOUT_MS = 120000;
 constexpr DWORD SIM_END_TIMEOUT_MS = 10000;
+constexpr DWORD PEAK_POLL_MS = 2;
 
 // The programs run without a display and with the settings in the benchmark's folder; what
 // this process had is put back afterwards.
@@ -160,10 +161,21 @@ BOOL MeasureJobPeak(const TerminalBenchSetup& setup, const std::string& sImage,
     sError = setup.sProgram + " cannot be started";
     return FALSE;
   }
+  // The peak is read from the running process (VmHWM) every 2 ms until it ends. The resource
+  // usage of a reaped child would not do: its peak counts the memory of this process too, in
+  // whose copy the child's life began before its exec.
   int nStatus = -1;
-  if (!pc.Wait(JOB_TIMEOUT_MS, nStatus)) {
-    sError = "the terminal job did not end; its last line: " + LastLine(sJobOutput);
-    return FALSE;
+  nPeakKiB = 0;
+  const std::uint64_t tEnd = MonotonicNanoseconds() + std::uint64_t{JOB_TIMEOUT_MS} * 1000000;
+  const int nPid = pc.Pid();
+  for (;;) {
+    ProcessUsage usage;
+    if (GetProcessUsage(nPid, usage)) nPeakKiB = std::max(nPeakKiB, usage.nPeakRssKiB);
+    if (pc.Wait(PEAK_POLL_MS, nStatus)) break;
+    if (MonotonicNanoseconds() > tEnd) {
+      sError = "the terminal job did not end; its last line: " + LastLine(sJobOutput);
+      return FALSE;
+    }
   }
   if (nStatus != 0) {
     sError = "the terminal job ended with status " + std::to_string(nStatus) + ": " + LastLine(sJobOutput);
@@ -174,7 +186,10 @@ BOOL MeasureJobPeak(const TerminalBenchSetup& setup, const std::string& sImage,
     sError = "the simulator found the job wrong: " + LastLine(sSimOutput);
     return FALSE;
   }
-  nPeakKiB = pc.PeakRssKiB();
+  if (nPeakKiB == 0) {
+    sError = "the terminal job's memory could not be read";
+    return FALSE;
+  }
   return TRUE;
 }
 

@@ -56,15 +56,12 @@ class CChildProcess {
   // Waits up to dwMilliseconds (INFINITE: for ever) for the child to end; TRUE when it has
   // ended and was reaped. The exit status is the child's own, or 128 + signal number.
   BOOL Wait(DWORD dwMilliseconds, int& nExitStatus);
-  // The highest resident size of the last child Wait reaped, over its whole life (0 before).
-  std::uint64_t PeakRssKiB() const { return m_nPeakRssKiB; }
   // Ends a running child at once and reaps it.
   void Kill();
 
  private:
   int m_nPid = -1;
   std::string m_outputPath;
-  std::uint64_t m_nPeakRssKiB = 0;
 };
 
 }  // namespace platform

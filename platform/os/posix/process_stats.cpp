@@ -5,7 +5,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -209,14 +208,12 @@ BOOL CChildProcess::Wait(DWORD dwMilliseconds, int& nExitStatus) {
   const pid_t pid = static_cast<pid_t>(m_nPid);
   if (dwMilliseconds != INFINITE && !WaitUntilEnded(pid, dwMilliseconds)) return FALSE;
   int status = 0;
-  struct rusage usage {};
   pid_t got;
-  while ((got = wait4(pid, &status, 0, &usage)) < 0 && errno == EINTR) {
+  while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
   m_nPid = -1;
   if (got < 0) return FALSE;
   nExitStatus = StatusFromWait(status);
-  m_nPeakRssKiB = static_cast<std::uint64_t>(usage.ru_maxrss);  // in KiB on Linux
   return TRUE;
 }
 
