@@ -21,11 +21,22 @@ namespace {
 
 const WxModuleBackend* g_pBackend = nullptr;
 
+// By name: several entries share a type, so an entry out of place would still compile.
 const WxModuleHost kHost = {
-    &SendMessage,    &IsWindow,           &GetWindowState,   &GetChildWindows,
-    &PaintWindowNow, &PumpPostedMessages, &NextTimerDue,     &DispatchDueTimers,
-    &AfxGetMainWnd,  &FindDialogTemplate, &LoadIconResource, &GetIconImage,
-    &ParseFileFilter, &SetUiBackend,
+    .pfnSendMessage = &SendMessage,
+    .pfnIsWindow = &IsWindow,
+    .pfnGetWindowState = &GetWindowState,
+    .pfnGetChildWindows = &GetChildWindows,
+    .pfnPaintWindowNow = &PaintWindowNow,
+    .pfnPumpPostedMessages = &PumpPostedMessages,
+    .pfnNextTimerDue = &NextTimerDue,
+    .pfnDispatchDueTimers = &DispatchDueTimers,
+    .pfnAfxGetMainWnd = &AfxGetMainWnd,
+    .pfnFindDialogTemplate = &FindDialogTemplate,
+    .pfnLoadIconResource = &LoadIconResource,
+    .pfnGetIconImage = &GetIconImage,
+    .pfnParseFileFilter = &ParseFileFilter,
+    .pfnSetUiBackend = &SetUiBackend,
 };
 
 }  // namespace
