@@ -19,7 +19,7 @@ struct TerminalBenchSetup {
   std::string sSimulator;  // build/quorin-receiver-sim
   std::string sFolder;     // an empty work folder of the benchmark's
   std::vector<int> cpus;   // where the programs run (empty: where this process may)
-  int nStartupRuns = 21;   // of each program
+  int nStartupRuns = 31;   // of each program
   std::uint32_t nImageBytes = 1048576;
 };
 
