@@ -361,8 +361,6 @@ TerminalBenchSetup MakeTerminalSetup(const std::string& sExe, const CWorkFolder&
   setup.sBaseline = (binFolder / "quorin-startup-baseline").string();
   setup.sSimulator = (binFolder / "quorin-receiver-sim").string();
   setup.sFolder = work.Path("terminal");
-  // Either processor: a start-up is mostly waiting to be scheduled, and on a shared machine one
-  // processor alone may be busy for a while.
   setup.cpus = plan.pcSide;  // where the PC side runs in the other parts
   return setup;
 }
