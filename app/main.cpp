@@ -1,6 +1,9 @@
 // Entry point: the window where a display is available, the terminal mode otherwise. The
-// choice is made once, here. On Windows the window is its own program (quorin.exe) and the
-// console one (quorin-cli.exe) is the terminal mode.
+// choice is made once, here. On Linux the window comes from a module (quorin-wx.so) that is
+// loaded only then; without it, or when the display cannot be opened, the program says so in
+// one line and runs in the terminal. On Windows the window is its own program (quorin.exe)
+// and the console one (quorin-cli.exe) is the terminal mode.
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -8,8 +11,8 @@
 #include "app/quorin_app.h"
 #include "app/terminal_mode.h"
 #include "platform/os/process.h"
-#ifdef QUORIN_HAVE_WX
-#include "platform/ui/wx/wx_backend.h"
+#ifdef QUORIN_WINDOW_MODULE
+#include "platform/ui/window_module.h"
 #endif
 #if defined(_WIN32) && !defined(QUORIN_CONSOLE_BUILD)
 #include "platform/ui/win32/win32_backend.h"
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
   StopWin32Backend();
   return nStatus;
 #else
-#ifdef QUORIN_HAVE_WX
+#ifdef QUORIN_WINDOW_MODULE
   // Asked from a terminal, the help and the version are answered there, display or not.
   if (CTerminalMode::AsksForInformation(nArgs, argvUtf8.data())) {
     CTerminalMode terminal;
@@ -47,13 +50,22 @@ int main(int argc, char** argv) {
   }
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool wantWindow = (display != nullptr && *display != '\0') ||
-                          (wayland != nullptr && *wayland != '\0');
-  // The toolkit takes its own options out of the arguments.
-  if (wantWindow && StartWxBackend(argc, argv)) {
-    const int nStatus = RunWindow(argc, argv);
-    StopWxBackend();
-    return nStatus;
+  const char* shown = display != nullptr && *display != '\0'   ? display
+                      : wayland != nullptr && *wayland != '\0' ? wayland
+                                                               : nullptr;
+  if (shown != nullptr) {
+    std::string reason;
+    if (!LoadWindowModule(reason)) {
+      std::fprintf(stderr, "%s: no window (%s); running in the terminal\n",
+                   GetModuleBaseName().c_str(), reason.c_str());
+    } else if (StartWindowModule(argc, argv)) {  // the toolkit takes its own options out
+      const int nStatus = RunWindow(argc, argv);
+      StopWindowModule();
+      return nStatus;
+    } else {
+      std::fprintf(stderr, "%s: the display %s cannot be opened; running in the terminal\n",
+                   GetModuleBaseName().c_str(), shown);
+    }
   }
 #endif
   CTerminalMode terminal;

@@ -7,7 +7,8 @@
 // silent; then how late the window thread handles a periodic timer through a software job, a
 // boot job (with its pause) and a raw channel list. The PC side always runs in a child process
 // of its own (this program started again with --pc-side), so its CPU time and memory are its
-// own.
+// own. Last, the terminal mode as a program of its own: its start-up against a minimal program
+// and its memory through a job (bench_terminal.h).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "bench/bench_pc_side.h"
 #include "bench/bench_report.h"
 #include "bench/bench_responder.h"
+#include "bench/bench_terminal.h"
 #include "bench/line_floor.h"
 #include "platform/os/process.h"
 #include "platform/os/process_stats.h"
@@ -51,6 +53,7 @@ void Usage(std::FILE* out) {
   std::fprintf(out,
                "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--list-bytes N]\n"
                "                    [--pin yes|no] [--json PATH]\n"
+               "       quorin-bench --terminal-only   the terminal mode's start-up and memory alone\n"
                "  --rounds N        floor round trips (default 10000)\n"
                "  --image-bytes N   software image size, 65536 to 4194303 and not a database's\n"
                "                    (over 196608, under 393216, a multiple of 1024); default 4000000\n"
@@ -350,6 +353,36 @@ BOOL RunIdleWait(const std::string& sExe, const CWorkFolder& work, int nSeconds,
   return TRUE;
 }
 
+// The programs of the terminal figures stand beside this one.
+TerminalBenchSetup MakeTerminalSetup(const std::string& sExe, const CWorkFolder& work, const CpuPlan& plan) {
+  TerminalBenchSetup setup;
+  const fs::path binFolder = fs::path(sExe).parent_path();
+  setup.sProgram = (binFolder / "quorin").string();
+  setup.sBaseline = (binFolder / "quorin-startup-baseline").string();
+  setup.sSimulator = (binFolder / "quorin-receiver-sim").string();
+  setup.sFolder = work.Path("terminal");
+  setup.cpus = plan.pcSide;  // where the PC side runs in the other parts
+  return setup;
+}
+
+// --terminal-only: those figures alone, on the terminal (bench.json is left as it is).
+int RunTerminalOnly(bool bPin) {
+  CWorkFolder work;
+  if (!work.IsOk()) {
+    std::fprintf(stderr, "quorin-bench: cannot prepare the work folder\n");
+    return 1;
+  }
+  CBenchReport report;
+  report.Set("load_average_1min_before", LoadAverage());
+  std::string sError;
+  if (!RunTerminalFigures(MakeTerminalSetup(GetModuleFileName(), work, MakeCpuPlan(bPin)), report, sError)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+    return 1;
+  }
+  std::fputs(TerminalTable(report).c_str(), stdout);
+  return 0;
+}
+
 int RunBenchmark(const BenchOptions& options) {
   const std::string sExe = GetModuleFileName();
   CWorkFolder work;
@@ -403,9 +436,15 @@ int RunBenchmark(const BenchOptions& options) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
     return 1;
   }
+  std::fprintf(stderr, "terminal mode: start-up and the memory of a job...\n");
+  if (!RunTerminalFigures(MakeTerminalSetup(sExe, work, plan), report, sError)) {
+    std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+    return 1;
+  }
   report.Set("load_average_1min_after", LoadAverage());
 
   std::fputs(report.Table().c_str(), stdout);
+  std::fputs(TerminalTable(report).c_str(), stdout);
   if (!report.WriteJson(options.sJsonPath)) {
     std::fprintf(stderr, "quorin-bench: cannot write %s\n", options.sJsonPath.c_str());
     return 1;
@@ -431,6 +470,7 @@ int main(int argc, char** argv) {
     if (argc != 7 || !CBenchPcSide::JobFromName(argv[2], job)) return PC_SIDE_NO_START;
     return CBenchPcSide::Run(job, argv[3], argv[4], argv[5], argv[6]);
   }
+  if (argc == 2 && std::string(argv[1]) == "--terminal-only") return RunTerminalOnly(true);
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     Usage(stdout);
     return 0;

@@ -162,6 +162,7 @@ void RegisterQuorinResources() {
     RegisterDialogTemplate(AboutDialogTemplate());
     RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
     RegisterStringResource(IDS_TERMINAL_HELP, TERMINAL_HELP_TEXT);
-    RegisterIconResource(IDR_MAINFRAME, MakeProgramIcon(32));
+    // Drawn when a window first shows it; the terminal mode never does.
+    RegisterIconResource(IDR_MAINFRAME, [] { return MakeProgramIcon(32); });
   });
 }

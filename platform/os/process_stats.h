@@ -48,6 +48,9 @@ class CChildProcess {
   // processors only (its threads too).
   BOOL Start(const std::string& program, const std::vector<std::string>& args,
              const std::vector<int>& cpus = {});
+  // The children started from now on write their standard output and error into the file
+  // (created, or emptied); an empty path gives them this process's own again.
+  void SetOutputFile(const std::string& path) { m_outputPath = path; }
   int Pid() const { return m_nPid; }
   BOOL IsRunning() const { return m_nPid > 0 ? TRUE : FALSE; }
   // Waits up to dwMilliseconds (INFINITE: for ever) for the child to end; TRUE when it has
@@ -58,6 +61,7 @@ class CChildProcess {
 
  private:
   int m_nPid = -1;
+  std::string m_outputPath;
 };
 
 }  // namespace platform

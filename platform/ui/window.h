@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -188,6 +189,9 @@ void RegisterStringResource(int id, const std::string& text);
 std::string LoadStringResource(int id);  // empty when missing
 class CPixelBuffer;
 void RegisterIconResource(int id, const CPixelBuffer& image);
+// The picture is made by render the first time GetIconImage asks for it, on the thread that
+// asks: a run that never shows the icon (the terminal mode) never pays for it.
+void RegisterIconResource(int id, std::function<CPixelBuffer()> render);
 HICON LoadIconResource(int id);  // nullptr when missing
 const CPixelBuffer* GetIconImage(HICON icon);
 

@@ -16,6 +16,7 @@ namespace {
 struct IconEntry {
   int id;
   CPixelBuffer image;
+  std::function<CPixelBuffer()> render;  // until the picture is first asked for
 };
 
 struct Resources {
@@ -60,19 +61,23 @@ std::string LoadStringResource(int id) {
   return it == res.strings.end() ? std::string() : it->second;
 }
 
-void RegisterIconResource(int id, const CPixelBuffer& image) {
+void RegisterIconResource(int id, std::function<CPixelBuffer()> render) {
   Resources& res = Res();
   std::lock_guard<std::mutex> lock(res.mutex);
   // One handle per id, as a shared icon: registering again changes the picture behind it.
   auto known = res.iconHandles.find(id);
   if (known != res.iconHandles.end()) {
-    res.icons[known->second].image = image;
+    res.icons[known->second].render = std::move(render);
     return;
   }
   const std::uintptr_t handle = res.nextIcon;
   res.nextIcon += 4;
-  res.icons[handle] = IconEntry{id, image};
+  res.icons[handle] = IconEntry{id, CPixelBuffer(), std::move(render)};
   res.iconHandles[id] = handle;
+}
+
+void RegisterIconResource(int id, const CPixelBuffer& image) {
+  RegisterIconResource(id, [image] { return image; });
 }
 
 HICON LoadIconResource(int id) {
@@ -86,7 +91,13 @@ const CPixelBuffer* GetIconImage(HICON icon) {
   Resources& res = Res();
   std::lock_guard<std::mutex> lock(res.mutex);
   auto it = res.icons.find(reinterpret_cast<std::uintptr_t>(icon));
-  return it == res.icons.end() ? nullptr : &it->second.image;
+  if (it == res.icons.end()) return nullptr;
+  IconEntry& entry = it->second;
+  if (entry.render) {
+    entry.image = entry.render();
+    entry.render = nullptr;
+  }
+  return &entry.image;
 }
 
 // ---- boxes and common dialogs -------------------------------------------------------------

@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/os/process_stats.h"
 #include "platform/os/sync.h"
@@ -33,6 +36,32 @@ TEST(ChildProcess, ExitStatusesAreTheChildsOwnOrTheSignals) {
     EXPECT_FALSE(child.IsRunning());
     EXPECT_FALSE(child.Wait(0, status)) << "reaped once only";
   }
+}
+
+TEST(ChildProcess, OutputGoesToItsFileOrTheStartFails) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("quorin-child-" + std::to_string(GetOwnProcessId()));
+  std::filesystem::create_directories(folder);
+  const std::string out = (folder / "out.txt").string();
+  auto run = [&](const char* script) {
+    CChildProcess child;
+    child.SetOutputFile(out);
+    EXPECT_TRUE(child.Start(SHELL, {"-c", script})) << script;
+    int status = -1;
+    EXPECT_TRUE(child.Wait(30000, status)) << script;
+    std::ifstream in(out);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::to_string(status) + ":" + text.str();
+  };
+  // Standard output and error both, in their order; the file is emptied for each child.
+  EXPECT_EQ(run("echo to-out; echo to-err >&2; echo more; exit 4"), "4:to-out\nto-err\nmore\n");
+  EXPECT_EQ(run("echo again"), "0:again\n");
+
+  CChildProcess nowhere;
+  nowhere.SetOutputFile((folder / "no-such-folder" / "out.txt").string());
+  EXPECT_FALSE(nowhere.Start(SHELL, {"-c", "exit 0"})) << "an output that cannot be made is no start";
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ChildProcess, ATimedWaitLeavesARunningChildAndKillReapsIt) {

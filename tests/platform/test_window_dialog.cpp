@@ -247,3 +247,34 @@ TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
 }
 
 }  // namespace
+
+namespace {
+
+// An icon given as a way to draw it costs nothing until a window asks for its picture; it is
+// drawn once, and registering the id again changes the picture behind the same handle.
+TEST(IconResources, ARenderedIconIsDrawnOnceWhenItsPictureIsFirstAskedFor) {
+  constexpr int IDI_LAZY = 9301;
+  int renders = 0;
+  RegisterIconResource(IDI_LAZY, [&renders] {
+    ++renders;
+    return CPixelBuffer(4, 4, RGB(1, 2, 3));
+  });
+  const HICON icon = LoadIconResource(IDI_LAZY);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(renders, 0) << "registering or loading the handle draws nothing";
+  const CPixelBuffer* image = GetIconImage(icon);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(renders, 1);
+  EXPECT_EQ(image->Get(3, 3), RGB(1, 2, 3));
+  EXPECT_EQ(GetIconImage(icon), image);
+  EXPECT_EQ(renders, 1) << "drawn once";
+
+  RegisterIconResource(IDI_LAZY, CPixelBuffer(2, 2, RGB(9, 9, 9)));
+  EXPECT_EQ(LoadIconResource(IDI_LAZY), icon);
+  ASSERT_NE(GetIconImage(icon), nullptr);
+  EXPECT_EQ(GetIconImage(icon)->Width(), 2);
+  EXPECT_EQ(GetIconImage(icon)->Get(1, 1), RGB(9, 9, 9));
+  EXPECT_EQ(renders, 1);
+}
+
+}  // namespace

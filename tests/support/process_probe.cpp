@@ -6,6 +6,10 @@
 #else
 #include <dirent.h>
 #include <time.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #endif
 
 int ThreadCount() {
@@ -42,3 +46,22 @@ double ProcessCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 #endif
 }
+
+#ifndef _WIN32
+std::vector<std::string> MappedFiles(int pid) {
+  std::vector<std::string> files;
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    // address perms offset device inode [path]: the path may hold blanks.
+    std::istringstream fields(line);
+    std::string skip;
+    for (int i = 0; i < 5; ++i) fields >> skip;
+    std::string path;
+    std::getline(fields >> std::ws, path);
+    if (path.empty() || path.front() != '/') continue;  // anonymous, [heap], [stack]...
+    if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+  }
+  return files;
+}
+#endif

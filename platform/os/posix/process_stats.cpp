@@ -1,5 +1,6 @@
 #include "platform/os/process_stats.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -185,11 +186,19 @@ BOOL CChildProcess::Start(const std::string& program, const std::vector<std::str
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = -1;
-  // posix_spawn reports a failed exec as its result, so a missing program is no child.
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    return FALSE;
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return FALSE;
+  if (!m_outputPath.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_outputPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   }
+  pid_t pid = -1;
+  // posix_spawn reports a failed exec (or a failed open of the output) as its result, so a
+  // missing program is no child.
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return FALSE;
   m_nPid = static_cast<int>(pid);
   return TRUE;
 }

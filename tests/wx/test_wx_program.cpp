@@ -1,0 +1,89 @@
+// The program itself on the display, as a separate process: it loads its window module and
+// shows the main window (looked for by its title among the X server's windows), with the job
+// of its command line armed in the window; the terminal gets nothing. The screen is left in
+// screenshot-program.png in the build folder.
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_probe.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/sim_runner.h"
+#include "tests/wx/wx_test_support.h"
+#include "transfer/protocol.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int TIMEOUT_MS = 20000;
+
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    std::error_code ec;
+    const fs::path candidate = fs::path(dir) / name;
+    if (!dir.empty() && fs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return std::string();
+}
+
+// The X server's window tree, as xwininfo lists it (names in double quotes).
+std::string WindowTree(const std::string& xwininfo) {
+  CSimRunner query;
+  if (!query.Spawn(xwininfo, {"-root", "-tree"})) return std::string();
+  while (query.Poll(50)) {
+  }
+  query.Wait(5000);
+  return query.Output();
+}
+
+bool Contains(const std::vector<std::string>& files, const std::string& part) {
+  for (const std::string& file : files) {
+    if (file.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class ProgramWindow : public CWxTest {
+ protected:
+  void TearDown() override { UseSettingsFolder(RunFolder()); }
+};
+
+TEST_F(ProgramWindow, TheProgramLoadsItsModuleAndShowsTheMainWindowWithTheJobArmed) {
+  const std::string xwininfo = FindOnPath("xwininfo");
+  if (xwininfo.empty()) GTEST_SKIP() << "xwininfo (x11-utils) is missing: no way to look for the window";
+  CTempFolder tmp;
+  CPtyPeer peer;
+  ASSERT_TRUE(peer.Open());
+  ASSERT_TRUE(peer.MapTo("COM1"));
+  const std::string image = tmp.MakeFile("new_sw.bin", Pattern(300000));
+
+  CSimRunner program;
+  ASSERT_TRUE(program.Spawn(QUORIN_EXE_PATH, {"-c", "COM1", "-p", image}));
+  const ByteVec reboot = peer.ReadBytes(REBOOT_TEXT_SIZE, TIMEOUT_MS);
+  EXPECT_EQ(reboot, ByteVec(REBOOT_TEXT, REBOOT_TEXT + REBOOT_TEXT_SIZE)) << program.Output();
+  bool shown = false;
+  std::string tree;
+  for (int waited = 0; waited < TIMEOUT_MS && !shown; waited += 100) {
+    tree = WindowTree(xwininfo);
+    shown = tree.find("\"Quorin ver0.99 \"") != std::string::npos;
+    if (!program.Poll(100)) break;  // it ended
+  }
+  EXPECT_TRUE(shown) << program.Output() << "\n" << tree;
+  if (shown) GrabScreen(std::string(QUORIN_BUILD_DIR) + "/screenshot-program.png");
+
+  const std::vector<std::string> files = MappedFiles(program.Pid());
+  EXPECT_TRUE(Contains(files, (fs::path(QUORIN_BUILD_DIR) / "quorin-wx.so").string()));
+  EXPECT_TRUE(Contains(files, "libgtk-3"));
+  program.Poll(100);
+  // The status is the window's to show; the terminal stays silent.
+  EXPECT_EQ(program.Output().find("Turn on the STB"), std::string::npos) << program.Output();
+  EXPECT_EQ(program.Output().find("running in the terminal"), std::string::npos) << program.Output();
+  program.Kill();
+}
+
+}  // namespace
