@@ -85,6 +85,11 @@ void CTerminalMode::PrintLine(const std::string& text) {
 
 void CTerminalMode::OnProgress(const JobProgress& progress) {
   if (m_bFinished) return;
+  if (progress.bJobArmed) {
+    // Nothing has moved yet: the first line comes with the first block.
+    m_nLastDecile = -1;
+    return;
+  }
   const int percent = progress.nPos;
   if (percent < m_nLastDecile * 10) m_nLastDecile = -1;  // a new job starts again at 0
   char head[32];

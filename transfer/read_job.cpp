@@ -29,6 +29,7 @@ void CTransferEngine::StartReadJob(const std::string& path) {
   SetJobSize();
   m_nReceived = 0;
   if (m_pLink != nullptr) m_pLink->SendRebootText();
+  ReportJobArmed();
   SetStatusText("Turn on the STB");
 }
 

@@ -149,6 +149,7 @@ void CTransferEngine::ArmSendJob(int nJob) {
   SetJobSize();
   if (m_pLink != nullptr) m_pLink->SendRebootText();
   m_phase = JobPhase::SendArmed;
+  ReportJobArmed();
 }
 
 void CTransferEngine::SetJobSize() {
