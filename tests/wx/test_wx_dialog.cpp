@@ -246,10 +246,16 @@ TEST_F(MainWindow, TheDesktopSeesANormalWindowWithATaskBarEntry) {
   if (std::system("command -v xprop >/dev/null 2>&1") != 0) GTEST_SKIP() << "xprop is missing";
   CQuorinDlg dlg;
   std::string props;
+  gboolean modal = TRUE, skipTaskbar = TRUE;
   CUserScript script;
   script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {})
       .After(300, "the window mapped", [&] {
-        GdkWindow* window = gtk_widget_get_window(DialogWindowFor(dlg.m_hWnd)->GetHandle());
+        // What the toolkit tells a window manager; without one running it keeps the states
+        // (modal among them) to itself, so they are asked of the toolkit as well.
+        GtkWindow* gtkWindow = GTK_WINDOW(DialogWindowFor(dlg.m_hWnd)->GetHandle());
+        modal = gtk_window_get_modal(gtkWindow);
+        skipTaskbar = gtk_window_get_skip_taskbar_hint(gtkWindow);
+        GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(gtkWindow));
         ASSERT_TRUE(window != nullptr && GDK_IS_X11_WINDOW(window));
         const std::string command = "xprop -id " + std::to_string(GDK_WINDOW_XID(window)) +
                                     " _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR _NET_WM_STATE 2>&1";
@@ -261,6 +267,8 @@ TEST_F(MainWindow, TheDesktopSeesANormalWindowWithATaskBarEntry) {
         dlg.DestroyWindow();
       })
       .Run(dlg);
+  EXPECT_FALSE(modal) << "the main window runs modally, but is no modal dialog to the desktop";
+  EXPECT_FALSE(skipTaskbar);
   EXPECT_NE(props.find("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL"), std::string::npos) << props;
   EXPECT_NE(props.find("WM_TRANSIENT_FOR:  not found"), std::string::npos) << props;
   EXPECT_EQ(props.find("_NET_WM_STATE_MODAL"), std::string::npos) << props;
