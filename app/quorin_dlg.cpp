@@ -15,6 +15,8 @@ const char* const READ_FILTER = "Upload File (*.bin)|*.bin|All File (*.*)|*.*||"
 const char* const SEND_FILTER =
     "Download File (*.bin;*.sdx)|*.bin;*.sdx|SatCoDx Files (*.sdx)|*.sdx|All File (*.*)|*.*||";
 const char* const DEFAULT_EXTENSION = ".bin";
+// What the Read dialog proposes: the name the command-line help gives the receiver's database.
+const char* const READ_FILE_NAME = "upload_db.bin";
 
 }  // namespace
 
@@ -229,6 +231,9 @@ void CQuorinDlg::ChooseReadFile() {
   request.filter = READ_FILTER;
   request.hideReadOnly = true;
   request.overwritePrompt = true;
+  // Where the images are kept, backups usually are too.
+  request.initialFolder = GetProfileString(PROFILE_SECTION, PROFILE_FOLDER, "");
+  request.fileName = READ_FILE_NAME;
   // ".bin" is added to a name without extension below; the dialog is told so that its
   // overwrite prompt asks about the file that will really be written.
   request.defaultExt = "bin";

@@ -104,6 +104,11 @@ void CTerminalMode::PrintLine(const std::string& text, bool bError) {
 
 void CTerminalMode::OnProgress(const JobProgress& progress) {
   if (m_bFinished) return;
+  if (progress.bJobArmed) {
+    // Nothing has moved yet: the first line, and the rate's start, come with the first block.
+    m_nLastDecile = -1;
+    return;
+  }
   if (m_bTerminal) {
     const std::string line = m_progressLine.Update(progress);
     if (!line.empty()) WriteStdout(line);

@@ -22,6 +22,8 @@ struct JobProgress {
   int nRangeHigh = 100;
   std::uint64_t nDone = 0;   // bytes of the job that are through
   std::uint64_t nTotal = 0;  // bytes of the job
+  // A job was just armed: the bar goes back to its start, although nothing has moved yet.
+  bool bJobArmed = false;
 };
 
 enum class JobOutcome {

@@ -30,6 +30,7 @@ void CTransferEngine::StartReadJob(const std::string& path) {
   m_nReceived = 0;
   ReportArmed(false);
   if (m_pLink != nullptr) m_pLink->SendRebootText();
+  ReportJobArmed();
   SetStatusText("Turn on the STB");
 }
 

@@ -141,6 +141,7 @@ void CTransferEngine::ArmSendJob(int nJob) {
   ReportArmed(true);
   if (m_pLink != nullptr) m_pLink->SendRebootText();
   m_phase = JobPhase::SendArmed;
+  ReportJobArmed();
 }
 
 void CTransferEngine::ReportArmed(bool bSend) {

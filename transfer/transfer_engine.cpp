@@ -197,6 +197,13 @@ void CTransferEngine::SetProgressPos(int nPos, std::uint64_t nDone, std::uint64_
   for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnProgress(progress);
 }
 
+void CTransferEngine::ReportJobArmed() {
+  JobProgress progress;
+  progress.nTotal = m_nTotal;
+  progress.bJobArmed = true;
+  for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) pObserver->OnProgress(progress);
+}
+
 void CTransferEngine::ShowBox(const std::string& text, BoxKind kind) {
   for (IJobObserver* pObserver : std::vector<IJobObserver*>(m_observers)) {
     pObserver->OnMessageBox(text, kind);

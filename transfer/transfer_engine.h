@@ -151,6 +151,8 @@ class CTransferEngine {
   // Before a job is armed: the port open at the base speed, or "Port Open Error" and FALSE.
   BOOL EnsureLinkOpen();
   void SetProgressPos(int nPos, std::uint64_t nDone, std::uint64_t nTotal);
+  // The bar back at 0 for the job just armed, so the last job's end does not stand for it.
+  void ReportJobArmed();
   void ShowBox(const std::string& text, BoxKind kind);
   void ReportEnd(const JobResult& result);
   bool IsSendPhase() const;

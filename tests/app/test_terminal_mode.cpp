@@ -92,6 +92,11 @@ TEST_F(TerminalMode, SoftwareJobEndsWithDoneAndStatusZero) {
     EXPECT_NE(run.output.find(std::string(line) + "\n"), std::string::npos) << line << "\n"
                                                                              << run.output;
   }
+  // Arming puts the bar back at 0 without a line of its own: the first comes with the data.
+  const std::size_t firstZero = run.output.find("  0 %");
+  EXPECT_NE(firstZero, std::string::npos) << run.output;
+  EXPECT_GT(firstZero, run.output.find("Transferring Data\n")) << run.output;
+  EXPECT_EQ(run.output.find("  0 %", firstZero + 1), std::string::npos) << run.output;
   ASSERT_TRUE(sim.Wait(10000));
   EXPECT_EQ(sim.ExitStatus(), 0) << sim.Output();
   EXPECT_EQ(ReadWholeFile(m_tmp.Path("got.bin")), ReadWholeFile(image));

@@ -1,4 +1,5 @@
 // The job state machine, with the test as the receiver at the far end of a pseudo-terminal.
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <filesystem>
@@ -19,8 +20,8 @@ class CRecordingObserver : public IJobObserver {
  public:
   void OnStatusText(const std::string& text) override { m_calls.push_back("status " + text); }
   void OnProgress(const JobProgress& p) override {
-    m_calls.push_back("progress " + std::to_string(p.nPos) + " " + std::to_string(p.nDone) + "/" +
-                      std::to_string(p.nTotal));
+    m_calls.push_back(std::string(p.bJobArmed ? "armed " : "progress ") + std::to_string(p.nPos) +
+                      " " + std::to_string(p.nDone) + "/" + std::to_string(p.nTotal));
   }
   void OnMessageBox(const std::string& text, BoxKind kind) override {
     m_calls.push_back("box " + text + (kind == BoxKind::Warning ? " (warning)" : ""));
@@ -291,9 +292,45 @@ TEST_F(JobStateMachine, ObserversSeeTheOutcomeAsAValue) {
   WaitForBoxes(2);
   Engine().RemoveObserver(&observer);
   EXPECT_EQ(observer.m_calls,
-            (std::vector<std::string>{"status Communicating with IRD", "status Transferring Data",
+            (std::vector<std::string>{"armed 0 0/1024", "status Communicating with IRD",
+                                      "status Transferring Data",
                                       "progress 0 0/1024", "box Communication Error (warning)",
                                       "box Different Model", Ended(JobOutcome::Refused, 0x70)}));
+}
+
+// A job armed after another has ended starts with its bar back at 0, whether the last job got
+// to its end or stopped half way; the bar does not move again before the first block or piece.
+TEST_F(JobStateMachine, ANewJobPutsTheBarBackAtZero) {
+  CRecordingObserver observer;
+  Engine().AddObserver(&observer);
+  Arm(JOB_DATABASE, TRUE, MakeFile("db.bin", Pattern(DATABASE_SIZE)));
+  Handshake(5);
+  for (std::uint32_t at = 0; at < DATABASE_SIZE; at += 512) {
+    Reply(at == 0 ? RSP_FIRST_BLOCK : RSP_NEXT_BLOCK);
+    ASSERT_EQ(Expect(520).size(), 520u);
+  }
+  Send(Frame(RSP_PROGRESS, 1) + Frame(RSP_DONE));
+  WaitForBoxes(1);
+  ASSERT_GT(Dlg().m_ctlProgress.GetPos(), 90);
+
+  observer.m_calls.clear();
+  Arm(JOB_DATABASE, FALSE, Path("backup.bin"));
+  EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 0);
+  EXPECT_EQ(observer.m_calls.front(), "armed 0 0/" + std::to_string(DATABASE_SIZE));
+  EXPECT_EQ(std::count_if(observer.m_calls.begin(), observer.m_calls.end(),
+                          [](const std::string& call) { return call.rfind("progress", 0) == 0; }),
+            0);
+
+  // Half way through the read, a software job is armed in its place.
+  Handshake(0);
+  for (int piece = 0; piece < 40; ++piece) {
+    Send(Frame(RSP_RAW_DATA) + Pattern(512, piece));
+    ASSERT_EQ(Expect(8).size(), 8u);
+  }
+  ASSERT_GT(Dlg().m_ctlProgress.GetPos(), 0);
+  Arm(JOB_SOFTWARE, TRUE, MakeFile("sw.bin", Pattern(70000)));
+  EXPECT_EQ(Dlg().m_ctlProgress.GetPos(), 0);
+  Engine().RemoveObserver(&observer);
 }
 
 // The second after a boot image is a timer step: the window goes on taking messages, the

@@ -39,7 +39,10 @@ TEST_F(ReadJob, SimulatedReceiverDatabaseReplacesTheFileNamedWithoutExtension) {
   ChooseForRead(Path("backup"));
   EXPECT_TRUE(ReadWholeFile(Path("backup.bin")) == old) << "armed, and the backup is gone";
   const FileDialogRequest request = Ui().FileDialogRequests().back();
+  // No software image was sent yet: no folder is remembered, and the name proposed is the one
+  // the command-line help gives the database.
   EXPECT_TRUE(request.save && request.overwritePrompt && request.initialFolder.empty());
+  EXPECT_EQ(request.fileName, "upload_db.bin");
   EXPECT_EQ(request.filter, "Upload File (*.bin)|*.bin|All File (*.*)|*.*||");
   EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), "backup.bin");
   EXPECT_EQ(Statuses().back(), "Turn on the STB");

@@ -1,4 +1,6 @@
 // Templates as native dialogs, and what a person does to them reaching the dialog's object.
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@
 #include "tests/wx/wx_test_support.h"
 
 #include <wx/uiaction.h>
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -81,6 +86,92 @@ TEST_F(TemplateDialog, MainTemplateBecomesNativeControlsInTemplateOrder) {
   EXPECT_EQ(DialogWindowFor(hDlg), nullptr);
 }
 
+// The toolkit's own verdict on a control with a text: what it asks for, the theme's padding
+// and frame included, against what it got. Labels the program fills itself (the status and
+// file-name lines) and lists are left out: the template gives them no text to fit.
+void ExpectEveryTextFits(CWxDialogWindow* win, const std::string& what) {
+  ASSERT_NE(win, nullptr);
+  const wxSize client = win->GetClientSize();
+  for (HWND hWnd : GetChildWindows(win->Handle())) {
+    const WindowState* state = GetWindowState(hWnd);
+    wxWindow* w = win->FindControl(hWnd);
+    ASSERT_NE(w, nullptr);
+    SCOPED_TRACE(what + ": control \"" + state->text + "\", id " + std::to_string(state->id));
+    // Nothing sticks out of the dialog either.
+    EXPECT_LE(w->GetRect().GetRight(), client.x - 1);
+    EXPECT_LE(w->GetRect().GetBottom(), client.y - 1);
+    if (dynamic_cast<wxButton*>(w) != nullptr || dynamic_cast<wxStaticBox*>(w) != nullptr) {
+      gint minWidth = 0, width = 0, minHeight = 0, height = 0;
+      gtk_widget_get_preferred_width(w->GetHandle(), &minWidth, &width);
+      gtk_widget_get_preferred_height(w->GetHandle(), &minHeight, &height);
+      EXPECT_GE(w->GetSize().x, width);
+      if (dynamic_cast<wxButton*>(w) != nullptr) {
+        EXPECT_GE(w->GetSize().y, height);
+      }
+    } else if (auto* label = dynamic_cast<wxStaticText*>(TextWidget(w))) {
+      if (label->GetLabelText().empty()) continue;
+      wxClientDC dc(label);
+      dc.SetFont(label->GetFont());
+      const wxSize text = dc.GetMultiLineTextExtent(label->GetLabelText());
+      EXPECT_GE(label->GetSize().x, text.x);
+      EXPECT_GE(label->GetSize().y, text.y);
+    }
+  }
+}
+
+// The templates were drawn for fonts this desktop may not have: in the font it does use, every
+// text of the main window and the About box fits its control, the dialog grown in proportion.
+TEST_F(TemplateDialog, EveryTemplateTextFitsItsControlInTheFontUsed) {
+  RegisterQuorinResources();
+  for (int id : {IDD_QUORIN_DIALOG, IDD_ABOUTBOX}) {
+    CDialog dlg(id);
+    ASSERT_TRUE(dlg.Create());
+    CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+    ExpectEveryTextFits(win, "dialog " + std::to_string(id));
+    // Still the template's proportions: the buttons' column at 180 of 259 units.
+    const CWxDialogFont& font = win->DialogFont();
+    const WindowState* state = GetWindowState(dlg.m_hWnd);
+    EXPECT_EQ(win->GetClientSize(), wxSize(font.ToPixelsX(state->rectDlu.right - state->rectDlu.left),
+                                           font.ToPixelsY(state->rectDlu.bottom - state->rectDlu.top)));
+    EXPECT_TRUE(dlg.DestroyWindow());
+  }
+}
+
+// A template much too tight for its texts: the units grow until they fit, and no further than
+// the tightest control needs.
+TEST_F(TemplateDialog, UnitsGrowJustEnoughForTheTightestText) {
+  constexpr int IDD_TIGHT = 9402;
+  const UINT visible = WS_CHILD | WS_VISIBLE;
+  DialogTemplate t{IDD_TIGHT, "Tight", "MS Sans Serif", 8, 120, 60,
+                   WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, {}};
+  t.controls = {
+      ControlTemplate{ControlKind::PushButton, 10, "&Read from receiver", 5, 5, 30, 8,
+                      visible | WS_TABSTOP, 0, {}, 0},
+      ControlTemplate{ControlKind::Static, 11, "A label of some length", 5, 20, 40, 4, visible, 0, {}, 0},
+  };
+  RegisterDialogTemplate(t);
+  const CWxDialogFont plain("MS Sans Serif", 8);
+  CDialog dlg(IDD_TIGHT);
+  ASSERT_TRUE(dlg.Create());
+  CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
+  ExpectEveryTextFits(win, "tight");
+  const CWxDialogFont& font = win->DialogFont();
+  EXPECT_TRUE(font.IsFitted());
+  EXPECT_GT(font.ToPixelsX(100), plain.ToPixelsX(100));
+  EXPECT_GT(font.ToPixelsY(100), plain.ToPixelsY(100));
+  // The tightest text fits to the pixel: the units grew no more than it needs.
+  wxWindow* button = win->FindControl(GetDlgItem(dlg.m_hWnd, 10));
+  wxWindow* label = win->FindControl(GetDlgItem(dlg.m_hWnd, 11));
+  gint minWidth = 0, width = 0;
+  gtk_widget_get_preferred_width(button->GetHandle(), &minWidth, &width);
+  wxClientDC dc(label);
+  dc.SetFont(label->GetFont());
+  const int labelWidth = dc.GetTextExtent(FromWx(static_cast<wxStaticText*>(label)->GetLabelText())).x;
+  EXPECT_LE(std::min(button->GetSize().x - width, label->GetSize().x - labelWidth), 1)
+      << "the units grew more than any text needs";
+  EXPECT_TRUE(dlg.DestroyWindow());
+}
+
 // ---- the real program ---------------------------------------------------------------------
 
 class MainWindow : public CMainWindowTest {};
@@ -115,6 +206,73 @@ TEST_F(MainWindow, ExitEscapeEnterAndTheCloseBoxEndTheProgram) {
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_EQ(DialogWindowFor(seen), nullptr);
   }
+}
+
+// Tab goes round the controls the template marks as tab stops, in template order, and stops
+// nowhere else (no label, frame or bar takes the focus out of sight).
+TEST_F(MainWindow, TabGoesRoundTheTabStopsInTemplateOrderAndNowhereElse) {
+  CQuorinDlg dlg;
+  std::vector<int> expected, visited;
+  for (const ControlTemplate& c : FindDialogTemplate(IDD_QUORIN_DIALOG)->controls) {
+    if (c.style & WS_TABSTOP) expected.push_back(c.id);
+  }
+  const auto focusedId = [&]() -> int {
+    wxWindow* focus = wxWindow::FindFocus();
+    for (HWND hWnd : GetChildWindows(dlg.m_hWnd)) {
+      for (wxWindow* w = focus; w != nullptr && w != DialogWindowFor(dlg.m_hWnd); w = w->GetParent()) {
+        if (w == WidgetFor(hWnd)) return GetWindowState(hWnd)->id;
+      }
+    }
+    return focus == nullptr ? -2 : -1;  // -1: the focus on something that is no control
+  };
+  CUserScript script;
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
+              [&] { Control(expected.front())->SetFocus(); })
+      .Then("the first stop focused", [&] { return focusedId() == expected.front(); }, [] {});
+  for (std::size_t i = 1; i <= expected.size() + 1; ++i) {
+    script.After(60, "a Tab", [] { wxUIActionSimulator().Char(WXK_TAB); })
+        .After(60, "the focus moved", [&] { visited.push_back(focusedId()); });
+  }
+  script.After(10, "done", [&] { dlg.DestroyWindow(); });
+  script.Run(dlg);
+  std::vector<int> round;
+  for (std::size_t i = 1; i <= expected.size() + 1; ++i) round.push_back(expected[i % expected.size()]);
+  EXPECT_EQ(visited, round);
+}
+
+// The desktop sees an application's window: a normal window with a task-bar entry, not a modal
+// dialog standing for some other window. Read from the X server as a desktop reads it.
+TEST_F(MainWindow, TheDesktopSeesANormalWindowWithATaskBarEntry) {
+  if (std::system("command -v xprop >/dev/null 2>&1") != 0) GTEST_SKIP() << "xprop is missing";
+  CQuorinDlg dlg;
+  std::string props;
+  gboolean modal = TRUE, skipTaskbar = TRUE;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {})
+      .After(300, "the window mapped", [&] {
+        // What the toolkit tells a window manager; without one running it keeps the states
+        // (modal among them) to itself, so they are asked of the toolkit as well.
+        GtkWindow* gtkWindow = GTK_WINDOW(DialogWindowFor(dlg.m_hWnd)->GetHandle());
+        modal = gtk_window_get_modal(gtkWindow);
+        skipTaskbar = gtk_window_get_skip_taskbar_hint(gtkWindow);
+        GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(gtkWindow));
+        ASSERT_TRUE(window != nullptr && GDK_IS_X11_WINDOW(window));
+        const std::string command = "xprop -id " + std::to_string(GDK_WINDOW_XID(window)) +
+                                    " _NET_WM_WINDOW_TYPE WM_TRANSIENT_FOR _NET_WM_STATE 2>&1";
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+          char buffer[512];
+          while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) props += buffer;
+          pclose(pipe);
+        }
+        dlg.DestroyWindow();
+      })
+      .Run(dlg);
+  EXPECT_FALSE(modal) << "the main window runs modally, but is no modal dialog to the desktop";
+  EXPECT_FALSE(skipTaskbar);
+  EXPECT_NE(props.find("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL"), std::string::npos) << props;
+  EXPECT_NE(props.find("WM_TRANSIENT_FOR:  not found"), std::string::npos) << props;
+  EXPECT_EQ(props.find("_NET_WM_STATE_MODAL"), std::string::npos) << props;
+  EXPECT_EQ(props.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << props;
 }
 
 TEST_F(MainWindow, OwnerPaintedControlsShowTheirPicturesOnScreen) {

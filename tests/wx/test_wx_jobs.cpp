@@ -13,10 +13,14 @@
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
 #include "tests/support/pty_peer.h"
+#include "transfer/profile_keys.h"
 #include "tests/support/sim_runner.h"
 #include "tests/wx/wx_test_support.h"
 
 #include <wx/display.h>
+
+#include <gio/gio.h>
+#include <gtk/gtk.h>
 
 #include <wx/uiaction.h>
 
@@ -57,6 +61,29 @@ class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
   std::string* m_pWildcard;
   long* m_pStyle;
 };
+
+// A file dialog expected, answered with Cancel; where it opens and the name it proposes are kept.
+class CExpectFileIn : public wxExpectModalBase<wxFileDialog, CExpectFileIn> {
+ public:
+  CExpectFileIn(std::string* seenFolder, std::string* seenName)
+      : m_pFolder(seenFolder), m_pName(seenName) {}
+
+ protected:
+  int OnInvoked(wxFileDialog* dialog) const override {
+    *m_pFolder = FromWx(dialog->GetDirectory());
+    *m_pName = FromWx(dialog->GetFilename());
+    return wxID_CANCEL;
+  }
+
+ private:
+  std::string* m_pFolder;
+  std::string* m_pName;
+};
+
+wxFileDialog* ShownFileDialog() {
+  wxFileDialog* dialog = CRealFileDialogs::Running();
+  return dialog != nullptr && dialog->IsShownOnScreen() ? dialog : nullptr;
+}
 
 std::string ShotPath(const char* name) { return std::string(QUORIN_BUILD_DIR) + "/" + name; }
 
@@ -108,6 +135,76 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
   // leaves nothing behind.
   EXPECT_FALSE(std::ifstream(readInto).good());
   EXPECT_FALSE(std::ifstream(CTransferEngine::PartialPath(readInto)).good());
+}
+
+// Both file dialogs open in the folder of the last software image; Read proposes the name the
+// command-line help gives the receiver's database.
+TEST_F(WindowAtWork, FileDialogsOpenInTheRememberedFolderAndReadProposesAName) {
+  const std::string folder = m_tmp.Path("images");
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+  ASSERT_TRUE(WriteProfileString(PROFILE_SECTION, PROFILE_FOLDER, folder));
+  std::string sendFolder, sendName, readFolder, readName;
+  CQuorinDlg dlg;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
+              [&] { ClickOn(Control(IDC_SEND)); })
+      .After(200, "Send's dialog answered", [&] { ClickOn(Control(IDC_READ)); })
+      .After(200, "Read's dialog answered", [&] { ClickOn(Control(IDC_EXIT)); })
+      .Run(dlg, [&] {
+        wxTEST_DIALOG(dlg.DoModal(), CExpectFileIn(&sendFolder, &sendName),
+                      CExpectFileIn(&readFolder, &readName));
+      });
+  EXPECT_EQ(sendFolder, folder);
+  EXPECT_EQ(sendName, "");
+  EXPECT_EQ(readFolder, folder);
+  EXPECT_EQ(readName, "upload_db.bin");
+}
+
+// The file chooser remembers its size from program to program; one left as large as the screen
+// still opens at no more than two thirds of it, and on the screen.
+TEST_F(WindowAtWork, AFileDialogOpensAtNoMoreThanTwoThirdsOfTheScreen) {
+  GSettingsSchemaSource* schemas = g_settings_schema_source_get_default();
+  GSettingsSchema* schema = schemas != nullptr
+                                ? g_settings_schema_source_lookup(schemas, "org.gtk.Settings.FileChooser", TRUE)
+                                : nullptr;
+  if (schema == nullptr) GTEST_SKIP() << "the toolkit's file chooser settings are not installed";
+  g_settings_schema_unref(schema);
+  GSettings* settings = g_settings_new("org.gtk.Settings.FileChooser");
+  const wxRect screen = wxDisplay(0u).GetGeometry();
+  g_settings_set(settings, "window-size", "(ii)", screen.width * 2, screen.height * 2);
+
+  CRealFileDialogs realDialogs;
+  CQuorinDlg dlg;
+  std::vector<wxRect> places;
+  CUserScript script;
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [] {});
+  for (int id : {IDC_SEND, IDC_READ}) {
+    script.Then("the window free", [] { return CRealFileDialogs::Running() == nullptr; },
+                [&, id] { ClickOn(Control(id)); })
+        .Then("the file dialog on screen", [] { return ShownFileDialog() != nullptr; }, [] {})
+        .After(700, "the file dialog settled", [&] {
+          wxFileDialog* dialog = ShownFileDialog();
+          ASSERT_NE(dialog, nullptr);
+          // The toolkit's own window: the dialog object does not follow its size.
+          GdkRectangle frame{};
+          gdk_window_get_frame_extents(gtk_widget_get_window(dialog->GetHandle()), &frame);
+          places.push_back(wxRect(frame.x, frame.y, frame.width, frame.height));
+          if (id == IDC_READ) GrabScreen(ShotPath("screenshot-read-dialog.png"));
+          dialog->EndModal(wxID_CANCEL);
+        });
+  }
+  script.Then("the window free", [] { return CRealFileDialogs::Running() == nullptr; },
+              [&] { ClickOn(Control(IDC_EXIT)); })
+      .Run(dlg, nullptr, 30000);
+  g_object_unref(settings);
+
+  const wxRect area = wxDisplay(0u).GetClientArea();
+  ASSERT_EQ(places.size(), 2u);
+  for (const wxRect& place : places) {
+    EXPECT_LE(place.width, area.width * 2 / 3 + 2) << place.width << "x" << place.height;
+    EXPECT_LE(place.height, area.height * 2 / 3 + 2) << place.width << "x" << place.height;
+    EXPECT_TRUE(area.Contains(place)) << place.x << "," << place.y << " " << place.width << "x" << place.height;
+  }
 }
 
 // A box the start-up shows before its window is on screen stands in the middle of the screen,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <wx/filedlg.h>
 #include <wx/uiaction.h>
 
 #include "platform/os/settings.h"
@@ -14,6 +15,8 @@ namespace {
 
 bool g_bWxUp = false;
 bool g_bRealBoxes = false;
+bool g_bRealFileDialogs = false;
+wxFileDialog* g_pRealFileDialog = nullptr;
 std::string g_skipReason;
 std::string g_runFolder;
 
@@ -23,12 +26,18 @@ class CUnexpectedDialogGuard : public wxModalDialogHook {
   int Enter(wxDialog* dialog) override {
     if (dynamic_cast<CWxDialogWindow*>(dialog) != nullptr) return wxID_NONE;
     if (g_bRealBoxes && dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr) return wxID_NONE;
+    if (auto* fileDialog = dynamic_cast<wxFileDialog*>(dialog); fileDialog != nullptr && g_bRealFileDialogs) {
+      g_pRealFileDialog = fileDialog;
+      return wxID_NONE;
+    }
     std::string what = FromWx(dialog->GetTitle());
     if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) what += ": " + FromWx(box->GetMessage());
     ADD_FAILURE() << "a dialog appeared that no test expected (" << what << ")";
     return wxID_CANCEL;
   }
-  void Exit(wxDialog*) override {}
+  void Exit(wxDialog* dialog) override {
+    if (dialog == g_pRealFileDialog) g_pRealFileDialog = nullptr;
+  }
 };
 
 void ReportAssertAsFailure(const wxString& file, int line, const wxString& func,
@@ -59,6 +68,9 @@ const std::string& RunFolder() { return g_runFolder; }
 
 CRealBoxes::CRealBoxes() { g_bRealBoxes = true; }
 CRealBoxes::~CRealBoxes() { g_bRealBoxes = false; }
+CRealFileDialogs::CRealFileDialogs() { g_bRealFileDialogs = true; }
+CRealFileDialogs::~CRealFileDialogs() { g_bRealFileDialogs = false; }
+wxFileDialog* CRealFileDialogs::Running() { return g_pRealFileDialog; }
 
 void CWxTest::SetUp() {
   if (!g_bWxUp) GTEST_SKIP() << g_skipReason;
@@ -82,6 +94,10 @@ int main(int argc, char** argv) {
 
   const CTempFolder runFolder;
   g_runFolder = runFolder.Dir();
+
+  // The toolkit's dialogs keep what they remember (the file chooser its size) in the desktop's
+  // settings; the suite's stay in memory and leave the user's alone.
+  setenv("GSETTINGS_BACKEND", "memory", 1);
 
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {

@@ -15,6 +15,7 @@
 #include "platform/ui/wx/wx_dialog_window.h"
 #include "tests/support/test_files.h"
 
+#include <wx/filedlg.h>
 #include <wx/testing.h>
 
 // wxTEST_DIALOG's hook: the program's own dialogs run for real; a message box or file dialog
@@ -54,6 +55,16 @@ class CRealBoxes {
  public:
   CRealBoxes();
   ~CRealBoxes();
+};
+
+// While it lives, file dialogs outside a wxTEST_DIALOG show for real too (a script must close
+// them), for a test of how they open.
+class CRealFileDialogs {
+ public:
+  CRealFileDialogs();
+  ~CRealFileDialogs();
+  // The one running now, nullptr when none is.
+  static wxFileDialog* Running();
 };
 
 class CWxTest : public ::testing::Test {

@@ -29,6 +29,18 @@ wxRect CWxDialogFont::ToPixels(const RECT& dlu) const {
                 ToPixelsY(dlu.bottom - dlu.top));
 }
 
+bool CWxDialogFont::FitScale(int dlu, int pixels, int base, int unitsPerBase, int* scale) {
+  // dlu * base / unitsPerBase pixels at the scale: the smallest scale that gives at least the
+  // pixels asked for, rounded up.
+  if (dlu <= 0 || pixels <= 0 || base <= 0) return false;
+  const long long denominator = static_cast<long long>(dlu) * base;
+  const long long needed =
+      (static_cast<long long>(pixels) * unitsPerBase * kScaleOne + denominator - 1) / denominator;
+  if (needed <= *scale) return false;
+  *scale = static_cast<int>(needed);
+  return true;
+}
+
 int CWxDialogFont::MulDivRound(int value, int numerator, int denominator) {
   const long long product = static_cast<long long>(value) * numerator;
   const long long half = denominator / 2;

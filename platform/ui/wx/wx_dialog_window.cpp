@@ -15,6 +15,24 @@ namespace {
 
 constexpr WPARAM MK_LBUTTON = 0x0001;
 
+// The frame round a sunken label: a border only, so the focus passes it by (a plain panel
+// takes the focus itself when nothing inside it does).
+class CLabelFrame : public wxPanel {
+ public:
+  CLabelFrame(wxWindow* parent, const wxPoint& pos, const wxSize& size, long style)
+      : wxPanel(parent, wxID_ANY, pos, size, style) {
+    SetCanFocus(false);
+  }
+  bool AcceptsFocus() const override { return false; }
+  bool AcceptsFocusFromKeyboard() const override { return false; }
+};
+
+// Takes the focus off every button inside a widget, its inner parts included.
+void KeepFocusOffButtons(GtkWidget* widget, gpointer) {
+  if (GTK_IS_BUTTON(widget)) gtk_widget_set_can_focus(widget, FALSE);
+  if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), KeepFocusOffButtons, nullptr);
+}
+
 long DialogStyle(const WindowState& state) {
   long style = wxCAPTION;
   if (state.style & WS_SYSMENU) style |= wxSYSTEM_MENU | wxCLOSE_BOX;
@@ -61,13 +79,16 @@ CWxDialogWindow::CWxDialogWindow(HWND hDlg, wxWindow* parent, const CWxDialogFon
     if (state->exStyle & WS_EX_APPWINDOW) {
       // A main window, not a passing dialog: desktops then give it its task-bar entry and its
       // minimise button.
+      m_bMainWindow = true;
       GtkWindow* window = GTK_WINDOW(GetHandle());
       gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_NORMAL);
       gtk_window_set_skip_taskbar_hint(window, FALSE);
+      gtk_window_set_skip_pager_hint(window, FALSE);
     }
     ApplyIcons(*state);
   }
   BuildControls();
+  if (FitUnitsToTexts()) LayOut();
 
   Bind(wxEVT_LEFT_DOWN, &CWxDialogWindow::OnBackgroundDown, this);
   Bind(wxEVT_CONTEXT_MENU, &CWxDialogWindow::OnContextMenu, this);
@@ -79,6 +100,14 @@ CWxDialogWindow::CWxDialogWindow(HWND hDlg, wxWindow* parent, const CWxDialogFon
   } else {
     Centre(wxBOTH);
   }
+}
+
+bool CWxDialogWindow::Show(bool show) {
+  // The main window runs modally, as the program always did, but it is the only window of its
+  // own: a modal flag would make desktops treat it as a dialog of some other window (no task
+  // bar entry, kept above the rest). Its boxes are modal to it all the same.
+  if (show && m_bMainWindow) gtk_window_set_modal(GTK_WINDOW(GetHandle()), FALSE);
+  return wxDialog::Show(show);
 }
 
 void CWxDialogWindow::InstallStyle() {
@@ -116,6 +145,68 @@ void CWxDialogWindow::BuildControls() {
     if (control.widget == nullptr) continue;
     if (!state->visible) control.widget->Hide();
     m_controls.push_back(control);
+  }
+}
+
+wxSize CWxDialogWindow::TextNeed(const Control& control) const {
+  if (control.painted != nullptr) return wxSize();
+  switch (control.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton:
+    case ControlKind::GroupBox: {
+      // The toolkit's own request: the label with the theme's padding and border round it.
+      gint minWidth = 0, width = 0, minHeight = 0, height = 0;
+      gtk_widget_get_preferred_width(control.widget->GetHandle(), &minWidth, &width);
+      gtk_widget_get_preferred_height(control.widget->GetHandle(), &minHeight, &height);
+      // A group box is a frame round other controls: only its caption's width counts.
+      return control.kind == ControlKind::GroupBox ? wxSize(width, 0) : wxSize(width, height);
+    }
+    case ControlKind::Static: {
+      if (control.text == nullptr) return wxSize();
+      const wxString text = control.text->GetLabelText();
+      if (text.empty()) return wxSize();
+      wxClientDC dc(control.text);
+      dc.SetFont(control.text->GetFont());
+      const wxSize extent = dc.GetMultiLineTextExtent(text);
+      // A sunken label's text sits inside its frame, a little in from the left.
+      return extent + (control.widget->GetSize() - control.text->GetSize());
+    }
+    default:
+      return wxSize();
+  }
+}
+
+bool CWxDialogWindow::FitUnitsToTexts() {
+  bool grown = false;
+  for (const Control& c : m_controls) {
+    const WindowState* state = GetWindowState(c.hWnd);
+    if (state == nullptr) continue;
+    const wxSize need = TextNeed(c);
+    if (need.x > 0) grown |= m_font.FitToAtLeastX(state->rectDlu.right - state->rectDlu.left, need.x);
+    if (need.y > 0) grown |= m_font.FitToAtLeastY(state->rectDlu.bottom - state->rectDlu.top, need.y);
+  }
+  return grown;
+}
+
+void CWxDialogWindow::LayOut() {
+  if (const WindowState* state = GetWindowState(m_hDlg)) {
+    SetClientSize(m_font.ToPixelsX(state->rectDlu.right - state->rectDlu.left),
+                  m_font.ToPixelsY(state->rectDlu.bottom - state->rectDlu.top));
+  }
+  for (const Control& c : m_controls) {
+    const WindowState* state = GetWindowState(c.hWnd);
+    if (state == nullptr) continue;
+    const wxRect r = m_font.ToPixels(state->rectDlu);
+    if (c.kind == ControlKind::ComboBox) {
+      c.widget->SetSize(r.x, r.y, r.width, c.widget->GetSize().y);
+    } else if (c.kind == ControlKind::StaticIcon) {
+      c.widget->Move(r.GetPosition());
+    } else {
+      c.widget->SetSize(r);
+    }
+    if (c.text != nullptr && c.text != c.widget) {
+      c.text->SetSize(c.widget->GetClientSize() - wxSize(2, 0));
+    }
   }
 }
 
@@ -157,6 +248,8 @@ CWxDialogWindow::Control CWxDialogWindow::MakeControl(const WindowState& state) 
       combo->Bind(wxEVT_COMBOBOX,
                   [this, hWnd, id, combo](wxCommandEvent&) { OnComboSelected(hWnd, id, combo); });
       combo->Bind(wxEVT_TEXT, [this, hWnd, combo](wxCommandEvent&) { OnComboText(hWnd, combo); });
+      // The list's drop-down button belongs to the list: the focus stops once, in its field.
+      KeepFocusOffButtons(combo->GetHandle(), nullptr);
       control.widget = combo;
       MirrorCombo(combo, state, WindowChange::Selection);
       break;
@@ -185,7 +278,7 @@ CWxDialogWindow::Control CWxDialogWindow::MakeControl(const WindowState& state) 
         control.widget = control.text;
       } else {
         // The toolkit draws no border round a label: a framed panel holds it.
-        auto* frame = new wxPanel(this, wxID_ANY, r.GetPosition(), r.GetSize(), border);
+        auto* frame = new CLabelFrame(this, r.GetPosition(), r.GetSize(), border);
         control.text = new wxStaticText(frame, wxID_ANY, wxString(), wxPoint(2, 0),
                                         frame->GetClientSize() - wxSize(2, 0), wxST_NO_AUTORESIZE);
         frame->Bind(wxEVT_LEFT_DOWN, [this, frame](wxMouseEvent& event) {

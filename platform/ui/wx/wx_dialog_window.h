@@ -45,6 +45,8 @@ class CWxDialogWindow : public wxDialog {
   // The records are gone: from now on nothing the user does reaches the layer.
   void Detach() { m_hDlg = nullptr; }
 
+  bool Show(bool show = true) override;
+
   // The look every dialog of the program shares (compact list boxes, like the templates').
   static void InstallStyle();
 
@@ -60,6 +62,13 @@ class CWxDialogWindow : public wxDialog {
 
   void BuildControls();
   Control MakeControl(const WindowState& state);
+  // What a control's template text needs, its padding and frame included; 0 where nothing is
+  // to fit (lists, bars, pictures, labels without a text of the template's).
+  wxSize TextNeed(const Control& control) const;
+  // Grows the dialog units until every template text fits its control; true when they grew.
+  bool FitUnitsToTexts();
+  // Places the dialog's size and every control anew in the current units.
+  void LayOut();
   static void SetLabelText(wxStaticText* label, const WindowState& state);
   void MirrorCombo(wxComboBox* combo, const WindowState& state, WindowChange what);
   void ApplyIcons(const WindowState& state);
@@ -79,6 +88,7 @@ class CWxDialogWindow : public wxDialog {
   HWND m_hDlg;
   CWxDialogFont m_font;
   std::vector<Control> m_controls;
+  bool m_bMainWindow = false;  // the application's window, not a passing dialog
   bool m_bMirroring = false;
   unsigned long m_lastPressTime = 0;
 };

@@ -14,6 +14,10 @@ namespace platform {
 // also one without a dot.
 wxString WildcardFromFilter(const std::string& filter);
 
+// The largest size a file dialog opens at on the screen that shows parent (the first screen
+// without one): two thirds of its work area each way.
+wxSize FileDialogSizeLimit(wxWindow* parent);
+
 FileDialogResult RunWxFileDialog(wxWindow* parent, const FileDialogRequest& request);
 
 }  // namespace platform

@@ -19,6 +19,9 @@ class CWxPaintedPanel : public wxWindow {
   // nothing when the picture on screen is still the current one.
   void PaintNow();
   bool HasPicture() const { return m_picture.IsOk(); }
+  // A label or a bar: the focus passes it by.
+  bool AcceptsFocus() const override { return false; }
+  bool AcceptsFocusFromKeyboard() const override { return false; }
 
  private:
   void OnPaint(wxPaintEvent& event);
