@@ -246,4 +246,47 @@ TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
   dlg.DestroyWindow();
 }
 
+// The backend's record of what was shown: a job sets the bar once per block, mostly to where it
+// stands already. The history keeps one of each run of equal positions and stays bounded over
+// any number of changes, keeping the newest; the observer still sees every single change.
+TEST_F(WindowDialog, RecordedHistoryFoldsRepeatedPositionsAndStaysBounded) {
+  CTestDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CHeadlessBackend& ui = GetHeadlessBackend();
+  struct CCounter : IHeadlessObserver {
+    int progress = 0;
+    int texts = 0;
+    void OnHeadlessEvent(const HeadlessEvent& e) override {
+      if (e.kind == HeadlessEvent::Progress) ++progress;
+      if (e.kind == HeadlessEvent::Text) ++texts;
+    }
+  } counter;
+  ui.ClearEvents();
+  ui.SetObserver(&counter);
+  CProgressCtrl bar;
+  ASSERT_TRUE(bar.SubclassDlgItem(IDC_BAR, &dlg));
+  bar.SetRange(0, 100);
+  for (int pos : {0, 0, 0, 10, 10, 20, 10, 10, 90, 90, 90, 93, 100}) bar.SetPos(pos);
+  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{0, 10, 20, 10, 90, 93, 100}));
+  EXPECT_EQ(counter.progress, 13);
+
+  // A long session: far more changes than the history holds.
+  CWnd* pPlain = dlg.GetDlgItem(IDC_PLAIN);
+  const int nTexts = static_cast<int>(CHeadlessBackend::kMaxRecordedEvents) * 3 + 7;
+  for (int i = 0; i < nTexts; ++i) {
+    pPlain->SetWindowText("line " + std::to_string(i));
+    bar.SetPos(i % 2 == 0 ? 40 : 50);
+  }
+  EXPECT_EQ(counter.texts, nTexts);
+  const std::vector<HeadlessEvent> events = ui.Events();
+  EXPECT_LE(events.size(), CHeadlessBackend::kMaxRecordedEvents);
+  EXPECT_GE(events.size(), CHeadlessBackend::kMaxRecordedEvents / 2);
+  const std::vector<std::string> texts = ui.Texts(HeadlessEvent::Text, IDC_PLAIN);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "line " + std::to_string(nTexts - 1)) << "the newest stays";
+  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR).back(), (nTexts - 1) % 2 == 0 ? 40 : 50);
+  ui.SetObserver(nullptr);
+  dlg.DestroyWindow();
+}
+
 }  // namespace

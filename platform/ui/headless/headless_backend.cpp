@@ -104,11 +104,29 @@ std::vector<POINT> CHeadlessBackend::MoveDrags() const {
   return m_impl->moveDrags;
 }
 
+namespace {
+
+bool SameProgress(const HeadlessEvent& a, const HeadlessEvent& b) {
+  return a.kind == HeadlessEvent::Progress && b.kind == HeadlessEvent::Progress && a.id == b.id &&
+         a.value == b.value;
+}
+
+}  // namespace
+
 void CHeadlessBackend::Record(const HeadlessEvent& event) {
   IHeadlessObserver* observer;
   {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->events.push_back(event);
+    std::vector<HeadlessEvent>& events = m_impl->events;
+    // A job sets the bar once per block, mostly to where it already stands: the history keeps
+    // one of a run of equal positions (the observer still sees each), and only the newest
+    // kMaxRecordedEvents, so that a long job or a terminal session does not grow without end.
+    if (events.empty() || !SameProgress(events.back(), event)) {
+      if (events.size() >= kMaxRecordedEvents) {
+        events.erase(events.begin(), events.begin() + kMaxRecordedEvents / 4);
+      }
+      events.push_back(event);
+    }
     observer = m_impl->observer;
   }
   if (observer != nullptr) observer->OnHeadlessEvent(event);
