@@ -246,10 +246,10 @@ TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
   dlg.DestroyWindow();
 }
 
-// The backend's record of what was shown: a job sets the bar once per block, mostly to where it
-// stands already. The history keeps one of each run of equal positions and stays bounded over
-// any number of changes, keeping the newest; the observer still sees every single change.
-TEST_F(WindowDialog, RecordedHistoryFoldsRepeatedPositionsAndStaysBounded) {
+// The backend's record of what was shown stays bounded over any number of changes and keeps
+// the newest. A job sets the bar once per block: the oldest positions make room first, so the
+// few texts of a long job stay; the observer still sees every single change.
+TEST_F(WindowDialog, RecordedHistoryStaysBoundedAndKeepsTextsOverPositions) {
   CTestDlg dlg;
   ASSERT_TRUE(dlg.Create());
   CHeadlessBackend& ui = GetHeadlessBackend();
@@ -266,25 +266,33 @@ TEST_F(WindowDialog, RecordedHistoryFoldsRepeatedPositionsAndStaysBounded) {
   CProgressCtrl bar;
   ASSERT_TRUE(bar.SubclassDlgItem(IDC_BAR, &dlg));
   bar.SetRange(0, 100);
-  for (int pos : {0, 0, 0, 10, 10, 20, 10, 10, 90, 90, 90, 93, 100}) bar.SetPos(pos);
-  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{0, 10, 20, 10, 90, 93, 100}));
-  EXPECT_EQ(counter.progress, 13);
+  for (int pos : {0, 0, 10, 10, 20}) bar.SetPos(pos);
+  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{0, 0, 10, 10, 20}))
+      << "a position set again is recorded again";
 
-  // A long session: far more changes than the history holds.
+  // A long job: a text, far more positions than the history holds, a text.
+  const int nMax = static_cast<int>(CHeadlessBackend::kMaxRecordedEvents);
   CWnd* pPlain = dlg.GetDlgItem(IDC_PLAIN);
-  const int nTexts = static_cast<int>(CHeadlessBackend::kMaxRecordedEvents) * 3 + 7;
-  for (int i = 0; i < nTexts; ++i) {
-    pPlain->SetWindowText("line " + std::to_string(i));
-    bar.SetPos(i % 2 == 0 ? 40 : 50);
-  }
-  EXPECT_EQ(counter.texts, nTexts);
-  const std::vector<HeadlessEvent> events = ui.Events();
-  EXPECT_LE(events.size(), CHeadlessBackend::kMaxRecordedEvents);
-  EXPECT_GE(events.size(), CHeadlessBackend::kMaxRecordedEvents / 2);
-  const std::vector<std::string> texts = ui.Texts(HeadlessEvent::Text, IDC_PLAIN);
-  ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts.back(), "line " + std::to_string(nTexts - 1)) << "the newest stays";
-  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR).back(), (nTexts - 1) % 2 == 0 ? 40 : 50);
+  ui.ClearEvents();
+  pPlain->SetWindowText("Transferring Data");
+  for (int i = 0; i < 3 * nMax; ++i) bar.SetPos(i * 100 / (3 * nMax));
+  bar.SetPos(100);
+  pPlain->SetWindowText("Done");
+  EXPECT_LE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents);
+  EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN), (std::vector<std::string>{"Transferring Data", "Done"}));
+  const std::vector<int> positions = ui.Values(HeadlessEvent::Progress, IDC_BAR);
+  ASSERT_GE(positions.size(), 2u);
+  EXPECT_EQ(positions.back(), 100);
+  EXPECT_EQ(positions[positions.size() - 2], 99) << "the newest positions stay";
+  EXPECT_EQ(counter.progress, 5 + 3 * nMax + 1);
+
+  // Texts alone past the bound: the oldest go.
+  ui.ClearEvents();
+  for (int i = 0; i < 2 * nMax + 7; ++i) pPlain->SetWindowText("line " + std::to_string(i));
+  EXPECT_LE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents);
+  EXPECT_GE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents / 2);
+  EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN).back(), "line " + std::to_string(2 * nMax + 6));
+  EXPECT_EQ(counter.texts, 2 + 2 * nMax + 7);
   ui.SetObserver(nullptr);
   dlg.DestroyWindow();
 }

@@ -106,9 +106,20 @@ std::vector<POINT> CHeadlessBackend::MoveDrags() const {
 
 namespace {
 
-bool SameProgress(const HeadlessEvent& a, const HeadlessEvent& b) {
-  return a.kind == HeadlessEvent::Progress && b.kind == HeadlessEvent::Progress && a.id == b.id &&
-         a.value == b.value;
+// Makes room in a full history: the oldest bar positions go first (a job records one per
+// block), texts, boxes and the rest only when positions alone cannot make room.
+void TrimHistory(std::vector<HeadlessEvent>& events, std::size_t nDrop) {
+  std::size_t nDropped = 0;
+  auto it = std::remove_if(events.begin(), events.end(), [&nDropped, nDrop](const HeadlessEvent& e) {
+    if (nDropped >= nDrop || e.kind != HeadlessEvent::Progress) return false;
+    ++nDropped;
+    return true;
+  });
+  events.erase(it, events.end());
+  if (nDropped < nDrop) {
+    const std::size_t nMore = std::min(events.size(), nDrop - nDropped);
+    events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(nMore));
+  }
 }
 
 }  // namespace
@@ -118,15 +129,9 @@ void CHeadlessBackend::Record(const HeadlessEvent& event) {
   {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     std::vector<HeadlessEvent>& events = m_impl->events;
-    // A job sets the bar once per block, mostly to where it already stands: the history keeps
-    // one of a run of equal positions (the observer still sees each), and only the newest
-    // kMaxRecordedEvents, so that a long job or a terminal session does not grow without end.
-    if (events.empty() || !SameProgress(events.back(), event)) {
-      if (events.size() >= kMaxRecordedEvents) {
-        events.erase(events.begin(), events.begin() + kMaxRecordedEvents / 4);
-      }
-      events.push_back(event);
-    }
+    // A long job or terminal session must not grow the history without end.
+    if (events.size() >= kMaxRecordedEvents) TrimHistory(events, kMaxRecordedEvents / 4);
+    events.push_back(event);
     observer = m_impl->observer;
   }
   if (observer != nullptr) observer->OnHeadlessEvent(event);

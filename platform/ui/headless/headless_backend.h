@@ -50,8 +50,8 @@ class CHeadlessBackend : public IUiBackend {
 
   // ---- scripting (tests, terminal mode) ----
   void SetObserver(IHeadlessObserver* observer);
-  // The recorded history: a run of equal positions of one bar is kept once, and past
-  // kMaxRecordedEvents the oldest quarter goes (the observer sees every event all the same).
+  // The recorded history keeps at most kMaxRecordedEvents; past that, a quarter goes, the oldest
+  // bar positions first (the observer sees every event all the same).
   static constexpr std::size_t kMaxRecordedEvents = 4096;
   std::vector<HeadlessEvent> Events() const;
   void ClearEvents();
