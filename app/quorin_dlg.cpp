@@ -136,8 +136,9 @@ void CQuorinDlg::SetStatusText(const std::string& text) {
 
 void CQuorinDlg::OnProgress(const JobProgress& progress) {
   if (m_ctlProgress.GetSafeHwnd() == nullptr) return;
-  m_ctlProgress.SetPos(progress.nPos);
-  m_ctlProgress.UpdateWindow();
+  // Most blocks leave the bar where it stands; only a new position is painted at once.
+  const int nPrevious = m_ctlProgress.SetPos(progress.nPos);
+  if (m_ctlProgress.GetPos() != nPrevious) m_ctlProgress.UpdateWindow();
 }
 
 void CQuorinDlg::OnMessageBox(const std::string& text, BoxKind) {

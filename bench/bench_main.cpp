@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_line.h"
 #include "bench/bench_pc_side.h"
 #include "bench/bench_report.h"
 #include "bench/bench_responder.h"
@@ -47,12 +48,13 @@ struct BenchOptions {
   int nIdleSeconds = 10;
   std::uint32_t nListBytes = 200000;
   std::string sJsonPath = QUORIN_BENCH_JSON;
+  bool bLine = true;
 };
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
                "usage: quorin-bench [--rounds N] [--image-bytes N] [--idle-seconds N] [--list-bytes N]\n"
-               "                    [--pin yes|no] [--json PATH]\n"
+               "                    [--pin yes|no] [--line yes|no] [--json PATH]\n"
                "       quorin-bench --terminal-only   the terminal mode's start-up and memory alone\n"
                "  --rounds N        floor round trips (default 10000)\n"
                "  --image-bytes N   software image size, 65536 to 4194303 and not a database's\n"
@@ -60,6 +62,8 @@ void Usage(std::FILE* out) {
                "  --idle-seconds N  how long the armed job waits for a silent receiver (default 10)\n"
                "  --list-bytes N    the raw channel list sent at 230400 baud (default 200000)\n"
                "  --pin yes|no      each side of the line on a processor of its own (default yes)\n"
+               "  --line yes|no     the jobs at a line's pace, the window's CPU, a 64 MiB job and\n"
+               "                    8 jobs at once (default yes; about 6 minutes)\n"
                "  --json PATH       where the figures go (default %s)\n",
                QUORIN_BENCH_JSON);
 }
@@ -92,6 +96,8 @@ BOOL ParseOptions(int argc, char** argv, BenchOptions& options) {
       options.nListBytes = static_cast<std::uint32_t>(n);
     } else if (option == "--pin" && (std::string(pValue) == "yes" || std::string(pValue) == "no")) {
       options.bPin = std::string(pValue) == "yes";
+    } else if (option == "--line" && (std::string(pValue) == "yes" || std::string(pValue) == "no")) {
+      options.bLine = std::string(pValue) == "yes";
     } else if (option == "--json") {
       options.sJsonPath = pValue;
     } else {
@@ -392,6 +398,7 @@ int RunBenchmark(const BenchOptions& options) {
     return 1;
   }
 
+  const std::vector<int> allCpus = GetAllowedCpus();
   const CpuPlan plan = MakeCpuPlan(options.bPin);
   CBenchReport report;
   report.Set("load_average_1min_before", LoadAverage());
@@ -436,6 +443,16 @@ int RunBenchmark(const BenchOptions& options) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
     return 1;
   }
+  if (options.bLine) {
+    // Whole programs, many at once: on every processor, not on the floor's placement.
+    const std::string sLineFolder = work.Path("line");
+    std::error_code ec;
+    fs::create_directories(sLineFolder, ec);
+    if (!RunLineBench(LineBenchSetup{sExe, sLineFolder, allCpus}, report, sError)) {
+      std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
+      return 1;
+    }
+  }
   std::fprintf(stderr, "terminal mode: start-up and the memory of a job...\n");
   if (!RunTerminalFigures(MakeTerminalSetup(sExe, work, plan), report, sError)) {
     std::fprintf(stderr, "quorin-bench: %s\n", sError.c_str());
@@ -467,8 +484,8 @@ int main(int argc, char** argv) {
   }
   if (argc >= 2 && std::string(argv[1]) == "--pc-probe") {
     PcSideJob job = PcSideJob::Software;
-    if (argc != 7 || !CBenchPcSide::JobFromName(argv[2], job)) return PC_SIDE_NO_START;
-    return CBenchPcSide::Run(job, argv[3], argv[4], argv[5], argv[6]);
+    if ((argc != 7 && argc != 8) || !CBenchPcSide::JobFromName(argv[2], job)) return PC_SIDE_NO_START;
+    return CBenchPcSide::Run(job, argv[3], argv[4], argv[5], argv[6], argc == 8 ? argv[7] : "");
   }
   if (argc == 2 && std::string(argv[1]) == "--terminal-only") return RunTerminalOnly(true);
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {

@@ -67,12 +67,17 @@ bool CBenchPcSide::JobFromName(const std::string& sName, PcSideJob& job) {
 }
 
 int CBenchPcSide::Run(PcSideJob job, const std::string& sDevicePath, const std::string& sFilePath,
-                      const std::string& sConfigDir, const std::string& sProbePath) {
+                      const std::string& sConfigDir, const std::string& sProbePath,
+                      const std::string& sSpeed) {
   if (setenv("XDG_CONFIG_HOME", sConfigDir.c_str(), 1) != 0) return PC_SIDE_NO_START;
   if (!WriteProfileString("Devices", "COM1", sDevicePath)) return PC_SIDE_NO_START;
 
   std::vector<const char*> argv = {"quorin", "-c", "COM1", "-s"};
-  argv.push_back(job == PcSideJob::ChannelList ? "230400" : "115200");
+  if (!sSpeed.empty()) {
+    argv.push_back(sSpeed.c_str());
+  } else {
+    argv.push_back(job == PcSideJob::ChannelList ? "230400" : "115200");
+  }
   if (job != PcSideJob::ChannelList) {
     argv.push_back(job == PcSideJob::Boot ? "-b" : "-p");
     argv.push_back(sFilePath.c_str());

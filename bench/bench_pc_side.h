@@ -23,8 +23,10 @@ class CBenchPcSide {
   // Runs in the child: settings in sConfigDir, COM1 mapped to sDevicePath. With sProbePath,
   // a periodic timer runs on a window of its own through the job, and the worst lateness of
   // its messages (milliseconds) and their count are written there.
+  // sSpeed is the "-s" value; empty: 115200 for a software or boot job, 230400 for a list.
   static int Run(PcSideJob job, const std::string& sDevicePath, const std::string& sFilePath,
-                 const std::string& sConfigDir, const std::string& sProbePath = std::string());
+                 const std::string& sConfigDir, const std::string& sProbePath = std::string(),
+                 const std::string& sSpeed = std::string());
   static const char* JobName(PcSideJob job);
   static bool JobFromName(const std::string& sName, PcSideJob& job);
 };

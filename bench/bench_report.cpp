@@ -99,6 +99,29 @@ std::string CBenchReport::Table() const {
                 Get("window_stall_boot_ms"), Get("window_stall_list_ms"));
   row("window stall (ms): software, boot, list", line, "");
   row("window stall, worst (ms)", one("window_stall_max_ms", "%10.1f"), "target: <= 25");
+  if (Has("wire_efficiency_115200")) {
+    std::snprintf(line, sizeof line, "%10.4f %10.4f", Get("wire_efficiency_115200"), Get("wire_efficiency_230400"));
+    row("wire efficiency: 115200, 230400 baud", line, "target: >= 0.99");
+  }
+  if (Has("window_stall_max_ms_line")) {
+    std::snprintf(line, sizeof line, "%10.1f %10.1f %10.1f", Get("window_stall_line_software_ms"),
+                  Get("window_stall_line_boot_ms"), Get("window_stall_line_list_ms"));
+    row("at a line's pace (ms): software, boot, list", line, "");
+    row("window stall at a line's pace (ms)", one("window_stall_max_ms_line", "%10.1f"), "target: <= 25");
+  }
+  if (Has("terminal_cpu_us_per_block")) {
+    std::snprintf(line, sizeof line, "%10.1f %10.1f", Get("gui_cpu_per_block_us"), Get("terminal_cpu_us_per_block"));
+    row("CPU per block (us): window, terminal", line, Has("gui_cpu_per_block_us") ? "" : "(no Xvfb)");
+    row("window / terminal CPU", one("gui_terminal_cpu_ratio", "%10.2f"), "target: <= 1.5");
+  }
+  if (Has("rss_growth_64mib_kib")) {
+    row("resident growth, 64 MiB job (KiB)", one("rss_growth_64mib_kib", "%10.0f"), "target: <= 1024");
+  }
+  if (Has("parallel_8_slowdown")) {
+    std::snprintf(line, sizeof line, "%10.1f %10.1f", Get("parallel_single_job_s"), Get("parallel_8_median_job_s"));
+    row("job (s): alone, median of 8 at once", line, "");
+    row("8 at once / alone", one("parallel_8_slowdown", "%10.3f"), "target: <= 1.05");
+  }
   std::snprintf(line, sizeof line, "%10.2f %10.2f", Get("load_average_1min_before"),
                 Get("load_average_1min_after"));
   row("load average before, after", line, "");

@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
   CSimReceiver receiver(line, options);
   const bool ok = receiver.Run();
   std::printf("%s\n", receiver.Verdict().c_str());
+  if (options.m_bTiming && ok && !receiver.Timing().empty()) {
+    std::printf("%s\n", receiver.Timing().c_str());
+  }
   std::fflush(stdout);
   line.Close();
   return ok ? 0 : 1;

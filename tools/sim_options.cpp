@@ -64,6 +64,9 @@ const char* CSimOptions::Usage() {
          "                          a byte at the speed the PC set)\n"
          "  --flash-ms N            pause N ms per 64 KiB received, as flash is written\n"
          "  --reply-latency-ms N    hold every write N ms first, as an adapter's latency timer\n"
+         "  --timing                after the verdict of a send job, a line \"timing: BLOCKS\n"
+         "                          SECONDS BAUD\": from the first data block's start to the\n"
+         "                          moment a reply to the last block would have arrived\n"
          "  --verbose               trace every exchange on standard error\n";
 }
 
@@ -187,6 +190,8 @@ bool CSimOptions::Parse(int argc, const char* const* argv, std::string& error) {
       m_nTimeoutS = static_cast<int>(n);
     } else if (arg == "--verbose" || arg == "-v") {
       m_bVerbose = true;
+    } else if (arg == "--timing") {
+      m_bTiming = true;
     } else if (arg == "--line-rate") {
       m_bLineRate = true;
     } else if (arg == "--flash-ms") {

@@ -38,4 +38,5 @@ class CSimOptions {
   bool m_bLineRate = false;     // pseudo-terminal: bytes take their time on the wire
   int m_nFlashMs = 0;           // pause per 64 KiB received, as flash is written
   int m_nReplyLatencyMs = 0;    // every reply held this long first (an adapter's latency timer)
+  bool m_bTiming = false;       // a send job's data phase: its time on a line after the verdict
 };

@@ -259,6 +259,11 @@ bool CSimReceiver::ReceiveImage() {
     if (!TakeDataBlock(k, static_cast<std::uint8_t>((k % 256) % 255), n, &m_image[offset])) {
       return false;
     }
+    if (k == 0) m_tFirstBlock = std::chrono::steady_clock::now();
+    if (bLast) {
+      m_tLastBlock = std::chrono::steady_clock::now();
+      m_nTimedBlocks = nBlocks;
+    }
     const bool bTrace = k < 3 || bLast || k % 256 == 0;
     if (bTrace) Trace("PC: block " + std::to_string(k) + ", " + std::to_string(n) + " bytes");
     if (m_opt.m_resendAt.count(k) != 0) {
@@ -358,6 +363,21 @@ bool CSimReceiver::ServeDatabase() {
   if (m_opt.m_bJoinRaw) summary += ", each joined to its reply";
   if (m_nCommErrors > 0) summary += ", " + std::to_string(m_nCommErrors) + " x 0x41";
   return FinishJob(summary);
+}
+
+std::string CSimReceiver::Timing() const {
+  if (m_nTimedBlocks == 0 || m_nDataBaud == 0) return std::string();
+  // The first block is seen once it has arrived whole; its start on the wire was that long
+  // before. The last block's reply would take 8 bytes' time after the block.
+  const double dByteS = 10.0 / m_nDataBaud;
+  const std::uint32_t nFirst = std::min<std::uint32_t>(m_nImageSize, quorin::DATA_BLOCK_SIZE);
+  const double dSeconds =
+      std::chrono::duration<double>(m_tLastBlock - m_tFirstBlock).count() +
+      (quorin::FRAME_HEADER_SIZE + nFirst) * dByteS + quorin::FRAME_HEADER_SIZE * dByteS;
+  char text[96];
+  std::snprintf(text, sizeof text, "timing: %ld %.6f %lu", m_nTimedBlocks, dSeconds,
+                static_cast<unsigned long>(m_nDataBaud));
+  return text;
 }
 
 bool CSimReceiver::EndAfterError(std::uint8_t code, const std::string& where) {

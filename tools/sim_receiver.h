@@ -19,6 +19,9 @@ class CSimReceiver {
   bool Run();
   // "OK: ..." or "FAIL: ...".
   const std::string& Verdict() const { return m_verdict; }
+  // A send job's data phase, from the first data block's first byte on the wire to the end of
+  // a reply to the last block (8 bytes after its last byte arrived); empty before one ended.
+  std::string Timing() const;
 
   // The database a read job serves when no file is given: every byte differs from its
   // neighbours and the pattern does not repeat within a piece.
@@ -61,6 +64,9 @@ class CSimReceiver {
   SimJob m_job = SimJob::Auto;
   int m_nSpeedIndex = 0;            // proposed by the PC for the data phase
   std::uint32_t m_nDataBaud = 0;
+  long m_nTimedBlocks = 0;
+  std::chrono::steady_clock::time_point m_tFirstBlock{};
+  std::chrono::steady_clock::time_point m_tLastBlock{};
   std::uint32_t m_nBaseBaud = 0;
   bool m_bReopenSeen = false;
   std::uint32_t m_nImageSize = 0;

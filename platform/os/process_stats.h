@@ -58,10 +58,14 @@ class CChildProcess {
   BOOL Wait(DWORD dwMilliseconds, int& nExitStatus);
   // Ends a running child at once and reaps it.
   void Kill();
+  // What the child cost over its whole life (CPU time of all its threads, peak resident
+  // size), known once Wait or Kill has reaped it; zero before.
+  const ProcessUsage& EndUsage() const { return m_endUsage; }
 
  private:
   int m_nPid = -1;
   std::string m_outputPath;
+  ProcessUsage m_endUsage;
 };
 
 }  // namespace platform

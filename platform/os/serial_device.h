@@ -77,6 +77,10 @@ class CSerialDevice {
   BOOL OpenPath(const std::string& path);
   BOOL IsOpen() const;
   const std::string& Path() const;
+  // TRUE while this opening has switched the driver to low latency (Linux: ASYNC_LOW_LATENCY,
+  // which USB adapters turn into a 1 ms latency timer); Close puts the old setting back. A
+  // device without the setting (a pty, a plain UART) opens all the same, with FALSE here.
+  BOOL LowLatencySet() const;
 
   // Speed in bits per second (any of 9600 ... 230400, 14400 included), data bits 5-8, a
   // stop-bits code and a parity code (above; Windows' DCB takes the same codes). Raw mode, no
@@ -132,6 +136,7 @@ class CSerialDevice {
   mutable std::condition_variable m_useDone;
   mutable int m_nUsers = 0;
   bool m_bClosing = false;
+  bool m_bLowLatencySet = false;  // POSIX: Close restores the driver's latency setting
 };
 
 #ifndef _WIN32

@@ -97,6 +97,27 @@ TEST(ProcessUsage, CpuTimeOfABusyChildAndSizesOfARunningOne) {
   EXPECT_GE(usage.nPeakRssKiB, usage.nRssKiB);
 }
 
+// What a child cost over its life is known once it is reaped, by Wait or by Kill; the figures
+// are the child's own (a busy shell costs more than a sleep) and go with the next start.
+TEST(ProcessUsage, EndUsageOfAReapedChild) {
+  CChildProcess busy;
+  EXPECT_EQ(busy.EndUsage().nCpuMicroseconds, 0u);
+  ASSERT_TRUE(busy.Start(SHELL, {"-c", "i=0; while [ $i -lt 100000 ]; do i=$((i+1)); done"}));
+  int status = -1;
+  ASSERT_TRUE(busy.Wait(60000, status));
+  EXPECT_EQ(status, 0);
+  const std::uint64_t busyCpu = busy.EndUsage().nCpuMicroseconds;
+  EXPECT_GT(busyCpu, 10000u) << "a shell counting to 100000 takes well over 10 ms";
+  EXPECT_GT(busy.EndUsage().nPeakRssKiB, 0u);
+
+  ASSERT_TRUE(busy.Start("/bin/sleep", {"30"}));
+  EXPECT_EQ(busy.EndUsage().nCpuMicroseconds, 0u) << "a new child has no end yet";
+  Sleep(100);
+  busy.Kill();
+  EXPECT_LT(busy.EndUsage().nCpuMicroseconds, busyCpu);
+  EXPECT_GT(busy.EndUsage().nPeakRssKiB, 0u) << "a killed child is measured too";
+}
+
 TEST(ProcessUsage, OwnPeakFollowsMemoryTouchedAndFreed) {
   ProcessUsage before;
   ASSERT_TRUE(GetOwnUsage(before));

@@ -115,6 +115,26 @@ TEST_F(SerialDeviceTest, OpenIsExclusiveUntilClosed) {
   EXPECT_TRUE(first.Open("COM3"));
 }
 
+// A pty has no latency setting: the request is refused, and the open neither fails nor keeps
+// the refusal as its error; the line works, and a reopen after the close is as good.
+TEST_F(SerialDeviceTest, LowLatencyRefusedQuietlyByAPty) {
+  for (int round = 0; round < 2; ++round) {
+    CSerialDevice device;
+    ASSERT_TRUE(device.Open("COM3")) << device.LastErrorText();
+    EXPECT_FALSE(device.LowLatencySet());
+    EXPECT_EQ(device.LastError(), 0) << device.LastErrorText();
+    EXPECT_EQ(device.LastOpenError(), SerialOpenError::None);
+    ASSERT_TRUE(device.Configure(9600, 8, 0, 0));
+    const unsigned char byte = static_cast<unsigned char>(0xA5 + round);
+    ASSERT_TRUE(device.WriteAll(&byte, 1));
+    unsigned char got = 0;
+    ASSERT_EQ(m_pty.Read(&got, 1, 5000), 1);
+    EXPECT_EQ(got, byte);
+    device.Close();
+    EXPECT_FALSE(device.LowLatencySet());
+  }
+}
+
 TEST_F(SerialDeviceTest, WakeEndsAWaitAndIsNotMissedAndPurgeEmpties) {
   CSerialDevice device;
   ASSERT_TRUE(device.Open("COM3"));

@@ -246,6 +246,57 @@ TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
   dlg.DestroyWindow();
 }
 
+// The backend's record of what was shown stays bounded over any number of changes and keeps
+// the newest. A job sets the bar once per block: the oldest positions make room first, so the
+// few texts of a long job stay; the observer still sees every single change.
+TEST_F(WindowDialog, RecordedHistoryStaysBoundedAndKeepsTextsOverPositions) {
+  CTestDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CHeadlessBackend& ui = GetHeadlessBackend();
+  struct CCounter : IHeadlessObserver {
+    int progress = 0;
+    int texts = 0;
+    void OnHeadlessEvent(const HeadlessEvent& e) override {
+      if (e.kind == HeadlessEvent::Progress) ++progress;
+      if (e.kind == HeadlessEvent::Text) ++texts;
+    }
+  } counter;
+  ui.ClearEvents();
+  ui.SetObserver(&counter);
+  CProgressCtrl bar;
+  ASSERT_TRUE(bar.SubclassDlgItem(IDC_BAR, &dlg));
+  bar.SetRange(0, 100);
+  for (int pos : {0, 0, 10, 10, 20}) bar.SetPos(pos);
+  EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{0, 0, 10, 10, 20}))
+      << "a position set again is recorded again";
+
+  // A long job: a text, far more positions than the history holds, a text.
+  const int nMax = static_cast<int>(CHeadlessBackend::kMaxRecordedEvents);
+  CWnd* pPlain = dlg.GetDlgItem(IDC_PLAIN);
+  ui.ClearEvents();
+  pPlain->SetWindowText("Transferring Data");
+  for (int i = 0; i < 3 * nMax; ++i) bar.SetPos(i * 100 / (3 * nMax));
+  bar.SetPos(100);
+  pPlain->SetWindowText("Done");
+  EXPECT_LE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents);
+  EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN), (std::vector<std::string>{"Transferring Data", "Done"}));
+  const std::vector<int> positions = ui.Values(HeadlessEvent::Progress, IDC_BAR);
+  ASSERT_GE(positions.size(), 2u);
+  EXPECT_EQ(positions.back(), 100);
+  EXPECT_EQ(positions[positions.size() - 2], 99) << "the newest positions stay";
+  EXPECT_EQ(counter.progress, 5 + 3 * nMax + 1);
+
+  // Texts alone past the bound: the oldest go.
+  ui.ClearEvents();
+  for (int i = 0; i < 2 * nMax + 7; ++i) pPlain->SetWindowText("line " + std::to_string(i));
+  EXPECT_LE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents);
+  EXPECT_GE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents / 2);
+  EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN).back(), "line " + std::to_string(2 * nMax + 6));
+  EXPECT_EQ(counter.texts, 2 + 2 * nMax + 7);
+  ui.SetObserver(nullptr);
+  dlg.DestroyWindow();
+}
+
 }  // namespace
 
 namespace {

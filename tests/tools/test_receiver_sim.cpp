@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ostream>
 
@@ -160,6 +161,44 @@ TEST(ReceiverSimPace, ALineRateJobTakesItsWireTimeLatencyAndFlashWrites) {
   // 128 blocks of 520 bytes at 230,400 baud, 129 replies held 5 ms, one 64 KiB flash write.
   const auto wire = std::chrono::microseconds(128LL * 520 * 10 * 1000000 / 230400);
   EXPECT_GE(elapsed, wire + std::chrono::milliseconds(129 * 5 + 300));
+}
+
+// --timing reports a send job's data phase: as long as its blocks and replies take on the wire
+// at the data speed when the PC answers at once, and longer by what the line waited: here
+// every reply held 20 ms, as an adapter's latency timer would.
+TEST(ReceiverSimPace, TimingLineCoversTheDataPhaseAndItsWaits) {
+  const ByteVec image = Pattern(32768);  // 64 blocks
+  const double wireS = 64.0 * 528 * 10 / 230400;
+  for (const int latencyMs : {0, 20}) {
+    SCOPED_TRACE(latencyMs);
+    CSimRunner sim;
+    ASSERT_TRUE(sim.Start({"--job", "boot", "--expect-speed", "6", "--line-rate", "--timing",
+                           "--reply-latency-ms", std::to_string(latencyMs)}))
+        << sim.Output();
+    ASSERT_TRUE(MapComPort("COM1", sim.SlavePath()));
+    const auto start = std::chrono::steady_clock::now();
+    CScriptedPc(sim).RunBootJob(image, 6, {});
+    const double elapsedS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(sim.Wait(30000));
+    ASSERT_EQ(sim.ExitStatus(), 0) << sim.Output();
+    const std::size_t at = sim.Output().find("timing: ");
+    ASSERT_NE(at, std::string::npos) << sim.Output();
+    long blocks = 0;
+    double seconds = 0;
+    unsigned long baud = 0;
+    ASSERT_EQ(std::sscanf(sim.Output().c_str() + at, "timing: %ld %lf %lu", &blocks, &seconds, &baud), 3);
+    EXPECT_EQ(blocks, 64);
+    EXPECT_EQ(baud, 230400u);
+    EXPECT_GE(seconds, wireS * 0.99 + 63 * latencyMs / 1000.0);
+    EXPECT_LT(seconds, elapsedS) << "the data phase is a part of the job";
+  }
+  CSimRunner plain;
+  ASSERT_TRUE(plain.Start({"--job", "boot", "--expect-speed", "6"})) << plain.Output();
+  ASSERT_TRUE(MapComPort("COM1", plain.SlavePath()));
+  CScriptedPc(plain).RunBootJob(Pattern(2048), 6, {});
+  ASSERT_TRUE(plain.Wait(30000));
+  EXPECT_EQ(plain.ExitStatus(), 0) << plain.Output();
+  EXPECT_EQ(plain.Output().find("timing:"), std::string::npos) << "only when asked";
 }
 
 }  // namespace

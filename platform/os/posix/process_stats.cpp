@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -172,6 +173,7 @@ CChildProcess::~CChildProcess() { Kill(); }
 BOOL CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                           const std::vector<int>& cpus) {
   if (m_nPid > 0) return FALSE;
+  m_endUsage = ProcessUsage{};
   if (!cpus.empty()) {
     // The child inherits the processors of the thread that starts it, from its first
     // instruction on; this thread gets its own back at once.
@@ -203,16 +205,30 @@ BOOL CChildProcess::Start(const std::string& program, const std::vector<std::str
   return TRUE;
 }
 
+namespace {
+
+ProcessUsage UsageFromRusage(const struct rusage& usage) {
+  ProcessUsage u;
+  u.nCpuMicroseconds = static_cast<std::uint64_t>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000u +
+                       static_cast<std::uint64_t>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  u.nPeakRssKiB = static_cast<std::uint64_t>(usage.ru_maxrss);  // Linux counts it in KiB
+  return u;
+}
+
+}  // namespace
+
 BOOL CChildProcess::Wait(DWORD dwMilliseconds, int& nExitStatus) {
   if (m_nPid <= 0) return FALSE;
   const pid_t pid = static_cast<pid_t>(m_nPid);
   if (dwMilliseconds != INFINITE && !WaitUntilEnded(pid, dwMilliseconds)) return FALSE;
   int status = 0;
   pid_t got;
-  while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  struct rusage usage {};
+  while ((got = wait4(pid, &status, 0, &usage)) < 0 && errno == EINTR) {
   }
   m_nPid = -1;
   if (got < 0) return FALSE;
+  m_endUsage = UsageFromRusage(usage);
   nExitStatus = StatusFromWait(status);
   return TRUE;
 }
@@ -221,9 +237,12 @@ void CChildProcess::Kill() {
   if (m_nPid <= 0) return;
   (void)kill(static_cast<pid_t>(m_nPid), SIGKILL);
   int status = 0;
-  while (waitpid(static_cast<pid_t>(m_nPid), &status, 0) < 0 && errno == EINTR) {
+  struct rusage usage {};
+  pid_t got;
+  while ((got = wait4(static_cast<pid_t>(m_nPid), &status, 0, &usage)) < 0 && errno == EINTR) {
   }
   m_nPid = -1;
+  if (got > 0) m_endUsage = UsageFromRusage(usage);
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/os/serial_device.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -21,6 +22,25 @@ namespace {
 constexpr const char* DEVICE_SECTION = "Devices";
 
 bool IsUnsupportedIoctl(int error) { return error == ENOTTY || error == EINVAL; }
+
+// Asks the driver to hand received bytes on at once (a USB adapter otherwise holds a short
+// reply for its latency timer, often 16 ms). TRUE when the setting was changed, so that Close
+// puts the old one back; a device without the setting (a pty, a plain UART whose driver
+// refuses it, a user not allowed to change it) is left as it was, silently.
+bool RequestLowLatency(int fd) {
+  struct serial_struct serial {};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return false;  // already so: nothing to undo
+  serial.flags |= ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+void RestoreLatency(int fd) {
+  struct serial_struct serial {};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  serial.flags &= ~ASYNC_LOW_LATENCY;
+  (void)ioctl(fd, TIOCSSERIAL, &serial);
+}
 
 SerialOpenError OpenErrorFor(int error) {
   switch (error) {
@@ -122,7 +142,10 @@ BOOL CSerialDevice::OpenPath(const std::string& path) {
     return fail(error, SerialOpenError::Other);
   }
 
+  const bool lowLatencySet = RequestLowLatency(fd);
+
   std::lock_guard<std::mutex> lock(m_useMutex);
+  m_bLowLatencySet = lowLatencySet;
   m_fd = fd;
   m_wakeFd = wakeFd;
   m_path = path;
@@ -131,6 +154,11 @@ BOOL CSerialDevice::OpenPath(const std::string& path) {
 }
 
 BOOL CSerialDevice::IsOpen() const { return m_fd >= 0 ? TRUE : FALSE; }
+
+BOOL CSerialDevice::LowLatencySet() const {
+  std::lock_guard<std::mutex> lock(m_useMutex);
+  return m_bLowLatencySet ? TRUE : FALSE;
+}
 
 const std::string& CSerialDevice::Path() const { return m_path; }
 
@@ -359,6 +387,7 @@ void CSerialDevice::DropDtr() {
 void CSerialDevice::Close() {
   int fd = -1;
   int wakeFd = -1;
+  bool lowLatencySet = false;
   {
     std::unique_lock<std::mutex> lock(m_useMutex);
     if (m_fd < 0 && m_wakeFd < 0) return;
@@ -373,8 +402,11 @@ void CSerialDevice::Close() {
     m_fd = -1;
     m_wakeFd = -1;
     m_path.clear();
+    lowLatencySet = m_bLowLatencySet;
+    m_bLowLatencySet = false;
   }
   if (fd >= 0) {
+    if (lowLatencySet) RestoreLatency(fd);
     // On a pty the exclusive flag outlives the close; the next open would then be refused.
     (void)ioctl(fd, TIOCNXCL);
     close(fd);

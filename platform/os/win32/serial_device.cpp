@@ -275,6 +275,10 @@ BOOL CSerialDevice::OpenPath(const std::string& path) {
 
 BOOL CSerialDevice::IsOpen() const { return m_line->hComm.load() != nullptr ? TRUE : FALSE; }
 
+// The communications API has no latency request; an adapter's timer is set in its driver's
+// advanced port settings.
+BOOL CSerialDevice::LowLatencySet() const { return FALSE; }
+
 const std::string& CSerialDevice::Path() const { return m_path; }
 
 BOOL CSerialDevice::Configure(std::uint32_t baud, BYTE dataBits, BYTE stopBitsCode,

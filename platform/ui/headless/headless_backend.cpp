@@ -104,11 +104,34 @@ std::vector<POINT> CHeadlessBackend::MoveDrags() const {
   return m_impl->moveDrags;
 }
 
+namespace {
+
+// Makes room in a full history: the oldest bar positions go first (a job records one per
+// block), texts, boxes and the rest only when positions alone cannot make room.
+void TrimHistory(std::vector<HeadlessEvent>& events, std::size_t nDrop) {
+  std::size_t nDropped = 0;
+  auto it = std::remove_if(events.begin(), events.end(), [&nDropped, nDrop](const HeadlessEvent& e) {
+    if (nDropped >= nDrop || e.kind != HeadlessEvent::Progress) return false;
+    ++nDropped;
+    return true;
+  });
+  events.erase(it, events.end());
+  if (nDropped < nDrop) {
+    const std::size_t nMore = std::min(events.size(), nDrop - nDropped);
+    events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(nMore));
+  }
+}
+
+}  // namespace
+
 void CHeadlessBackend::Record(const HeadlessEvent& event) {
   IHeadlessObserver* observer;
   {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->events.push_back(event);
+    std::vector<HeadlessEvent>& events = m_impl->events;
+    // A long job or terminal session must not grow the history without end.
+    if (events.size() >= kMaxRecordedEvents) TrimHistory(events, kMaxRecordedEvents / 4);
+    events.push_back(event);
     observer = m_impl->observer;
   }
   if (observer != nullptr) observer->OnHeadlessEvent(event);

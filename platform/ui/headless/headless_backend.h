@@ -50,6 +50,9 @@ class CHeadlessBackend : public IUiBackend {
 
   // ---- scripting (tests, terminal mode) ----
   void SetObserver(IHeadlessObserver* observer);
+  // The recorded history keeps at most kMaxRecordedEvents; past that, a quarter goes, the oldest
+  // bar positions first (the observer sees every event all the same).
+  static constexpr std::size_t kMaxRecordedEvents = 4096;
   std::vector<HeadlessEvent> Events() const;
   void ClearEvents();
   // Back to a fresh backend: events, queued answers, requests, observer, pictures.

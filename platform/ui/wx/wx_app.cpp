@@ -20,6 +20,10 @@ bool CWxApp::OnInit() {
   SetExitOnFrameDelete(false);
   wxSetAssertHandler(ReportToolkitAssert);
   delete wxLog::SetActiveTarget(new wxLogStderr());
+  // Nothing here handles idle or update-UI events; sent to every window after each event the
+  // loop takes, they would cost something for every block of a job.
+  wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
+  wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
   // The toolkit adopts the user's locale; numbers the program writes keep the C form.
   std::setlocale(LC_NUMERIC, "C");
   return true;
