@@ -5,11 +5,14 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/port_choice.h"
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
 #include "platform/os/console.h"
+#include "platform/os/settings.h"
 #include "platform/os/sync.h"
 #include "resources/resource.h"
+#include "transfer/profile_keys.h"
 
 namespace {
 
@@ -54,6 +57,7 @@ std::string CTerminalMode::HelpText() {
 }
 
 int CTerminalMode::Run(int argc, const char* const* argv) {
+  PrintOptionWarnings(argc, argv);
   if (!HasJobOption(argc, argv)) {
     WriteStdout(HelpText());
     return EXIT_NO_JOB;
@@ -73,6 +77,18 @@ int CTerminalMode::Run(int argc, const char* const* argv) {
   if (m_bProgressLineOpen) WriteStdout("\n");
   m_bProgressLineOpen = false;
   return m_nStatus;
+}
+
+void CTerminalMode::PrintOptionWarnings(int argc, const char* const* argv) {
+  // The window falls back without a word, as it always did; here the fallback is said.
+  CCommandLine commandLine;
+  commandLine.Parse(argc, argv);
+  const PortChoice port =
+      ChoosePort(commandLine, GetProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM1"));
+  const SpeedChoice speed = ChooseSpeed(commandLine);
+  for (const std::string* warning : {&port.warning, &speed.warning}) {
+    if (!warning->empty()) WriteStderr(*warning + "\n");
+  }
 }
 
 void CTerminalMode::PrintLine(const std::string& text) {

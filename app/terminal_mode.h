@@ -39,6 +39,8 @@ class CTerminalMode : public CWnd, public IJobObserver {
   DECLARE_MESSAGE_MAP()
 
  private:
+  // What "-c" and "-s" did not understand, and what is used instead, on stderr.
+  static void PrintOptionWarnings(int argc, const char* const* argv);
   void Finish(int status);
   void CloseMainWindow();
   void PrintLine(const std::string& text);

@@ -529,16 +529,17 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
               EXPECT_EQ(TextOf(::GetDlgItem(main, IDC_STATUS)), L" Not Connected");
               EXPECT_EQ(WideToUtf8(TextOf(::GetDlgItem(main, IDC_COMPORT))), port);
 
-              // The system menu ends with the program's two items.
+              // The system menu ends with the program's items: a separator, Ports and About.
               const ::HMENU menu = ::GetSystemMenu(main, FALSE);
               const int count = ::GetMenuItemCount(menu);
-              ASSERT_GE(count, 3);
+              ASSERT_GE(count, 4);
               EXPECT_NE(::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
               MENUITEMINFOW item{};
               item.cbSize = sizeof(item);
               item.fMask = MIIM_FTYPE;
-              ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &item));
+              ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(count - 3), TRUE, &item));
               EXPECT_NE(item.fType & MFT_SEPARATOR, 0u);
+              EXPECT_EQ(::GetMenuItemID(menu, count - 2), PORTS_COMMAND);
               EXPECT_EQ(::GetMenuItemID(menu, count - 1), ABOUT_COMMAND);
               wchar_t label[64] = L"";
               ::GetMenuStringW(menu, static_cast<UINT>(count - 1), label, 64, MF_BYPOSITION);
