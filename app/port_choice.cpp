@@ -1,5 +1,6 @@
 #include "app/port_choice.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/os/serial_device.h"
@@ -97,6 +98,7 @@ SpeedChoice ChooseSpeed(const CCommandLine& commandLine) {
 std::string PortsReport(bool bHowTo) {
   const CSerialPortFinder& finder = SerialPortFinder();
   const bool bMapped = CSerialPortFinder::CanAssignDevices();
+  const std::vector<SerialPortInfo> found = finder.Find();
   std::string text;
   if (bMapped) {
     text += "COM ports (section [Devices] of " + GetProfileFilePath() + "):\n";
@@ -112,10 +114,16 @@ std::string PortsReport(bool bHowTo) {
       line += CSerialDevice::HasOwnDevice(name) ? " [Devices]" : " (default)";
     }
     line += std::string(bMapped ? ", " : ": ") + (finder.Exists(path) ? "present" : "missing");
+    // The kernel keeps ttyS nodes for slots without hardware: such a node is there, but useless.
+    if (bMapped && finder.Exists(path) &&
+        path.rfind(finder.DevRoot() + "/ttyS", 0) == 0 &&
+        std::none_of(found.begin(), found.end(),
+                     [&](const SerialPortInfo& port) { return port.path == path; })) {
+      line += ", but no UART answers there";
+    }
     text += line + "\n";
   }
 
-  const std::vector<SerialPortInfo> found = finder.Find();
   text += bMapped ? "\nSerial devices found:\n" : "\nSerial ports of this system:\n";
   if (found.empty()) {
     text += bMapped ? "  none: no USB serial adapter is plugged in, and no UART answers.\n"

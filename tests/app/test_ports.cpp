@@ -143,6 +143,7 @@ TEST_F(Ports, TheDialogAssignsAFoundDeviceAndReopensTheSelectedPort) {
   EXPECT_TRUE(Contains(listing, "COM2 = " + Dev("ttyS1") + " (default), present")) << listing;
   EXPECT_TRUE(Contains(listing, "COM5 = " + Dev("ttyS4") + " (default), missing")) << listing;
   EXPECT_TRUE(Contains(listing, ById())) << listing;
+  EXPECT_FALSE(Contains(listing, "quorin -c")) << "the dialog's own controls assign";
   EXPECT_EQ(ports.m_cboEntry.GetCurSel(), 0) << "the selected port";
   ASSERT_EQ(ports.m_cboDevice.GetCount(), 5);  // ttyACM0, ttyUSB0, ttyS1, ttyS2, ttyS10
   EXPECT_EQ(ports.m_cboDevice.GetLBText(1), ById());
@@ -292,7 +293,7 @@ TEST_F(PortsProgram, DashDashPortsListsTheMachinesPortsAndWritesNothing) {
   EXPECT_FALSE(Contains(run.err, "Warning")) << run.err;
   const std::string dev = m_tmp.Path("root") + "/dev/";
   for (const std::string& line : std::vector<std::string>{
-           "  COM1 = " + dev + "ttyS0 (default), present\n", "  COM2 = /dev/null/none [Devices], missing\n",
+           "  COM1 = " + dev + "ttyS0 (default), present, but no UART answers there\n", "  COM2 = /dev/null/none [Devices], missing\n",
         "  COM9 = " + dev + "ttyS8 (default), missing\n",
         "  " + dev + "ttyUSB0  FTDI FT232R USB UART, USB 0403:6001, serial A12345\n",
         "      " + dev + "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0\n",
