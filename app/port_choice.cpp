@@ -13,7 +13,8 @@ namespace {
 std::string PortWithDevice(int nPortIndex) {
   const std::string name = PortListEntry(nPortIndex);
   const std::string path = CSerialDevice::DevicePathFor(name);
-  return path.empty() || path.find(name) != std::string::npos ? name : name + " (" + path + ")";
+  // On Windows the name is the device; elsewhere the device it stands for is worth knowing.
+  return path.empty() || !CSerialPortFinder::CanAssignDevices() ? name : name + " (" + path + ")";
 }
 
 std::string SpeedNames() {
@@ -75,7 +76,8 @@ PortChoice ChoosePort(const CCommandLine& commandLine, const std::string& settin
   }
   choice.nPortIndex = PORT_INDEX_DEFAULT;
   const std::string what =
-      value.empty() ? std::string("-c has no value") : "-c \"" + value + "\" is neither a port (COM1 to COM9) nor a device path";
+      value.empty() ? std::string("-c has no value")
+                    : "-c \"" + value + "\" is neither a port (COM1 to COM9) nor a device path";
   choice.warning = "Warning: " + what + "; using " + PortWithDevice(choice.nPortIndex) + ".";
   return choice;
 }
@@ -133,7 +135,9 @@ std::string PortsReport(bool bHowTo) {
   for (const SerialPortInfo& port : found) {
     if (port.usb && firstUsb == nullptr) firstUsb = &port;
     std::string description = port.Describe();
-    if (description.empty()) description = port.usb ? "USB serial adapter" : "serial port (UART)";
+    if (description.empty()) {
+      description = port.usb ? "USB serial adapter" : bMapped ? "serial port (UART)" : "serial port";
+    }
     text += "  " + port.path + "  " + description + "\n";
     for (const std::string& link : port.byId) text += "      " + link + "\n";
   }
