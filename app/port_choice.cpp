@@ -1,6 +1,5 @@
 #include "app/port_choice.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "platform/os/serial_device.h"
@@ -117,10 +116,8 @@ std::string PortsReport(bool bHowTo) {
     }
     line += std::string(bMapped ? ", " : ": ") + (finder.Exists(path) ? "present" : "missing");
     // The kernel keeps ttyS nodes for slots without hardware: such a node is there, but useless.
-    if (bMapped && finder.Exists(path) &&
-        path.rfind(finder.DevRoot() + "/ttyS", 0) == 0 &&
-        std::none_of(found.begin(), found.end(),
-                     [&](const SerialPortInfo& port) { return port.path == path; })) {
+    if (bMapped && finder.Exists(path) && path.rfind(finder.DevRoot() + "/ttyS", 0) == 0 &&
+        finder.ProbeUart(path) == UartAnswer::NotReal) {
       line += ", but no UART answers there";
     }
     text += line + "\n";
