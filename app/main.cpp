@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/port_choice.h"
 #include "app/quorin_app.h"
 #include "app/terminal_mode.h"
+#include "platform/os/console.h"
 #include "platform/os/process.h"
 #ifdef QUORIN_WINDOW_MODULE
 #include "platform/ui/window_module.h"
@@ -35,6 +38,16 @@ int main(int argc, char** argv) {
   for (const std::string& arg : args) argvUtf8.push_back(arg.c_str());
   argvUtf8.push_back(nullptr);
   const int nArgs = static_cast<int>(args.size());
+
+#if !defined(_WIN32) || defined(QUORIN_CONSOLE_BUILD)
+  // The listing is for the terminal, with or without a display; it opens no port.
+  CCommandLine commandLine;
+  commandLine.Parse(nArgs, argvUtf8.data());
+  if (commandLine.HasOption("--ports")) {
+    WriteStdout(PortsReport());
+    return 0;
+  }
+#endif
 
 #if defined(_WIN32) && !defined(QUORIN_CONSOLE_BUILD)
   if (!StartWin32Backend()) return 1;

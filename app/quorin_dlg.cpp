@@ -1,5 +1,7 @@
 #include "app/quorin_dlg.h"
 
+#include "app/port_choice.h"
+#include "app/ports_dlg.h"
 #include "platform/os/serial_device.h"
 #include "platform/os/settings.h"
 #include "platform/ui/drawing.h"
@@ -63,6 +65,8 @@ BOOL CQuorinDlg::OnInitDialog() {
   const std::string aboutText = LoadStringResource(IDS_ABOUTBOX);
   if (HasSystemMenu() && !aboutText.empty()) {
     AppendSystemMenu(MF_SEPARATOR, 0, "");
+    const std::string portsText = LoadStringResource(IDS_PORTS);
+    if (!portsText.empty()) AppendSystemMenu(MF_STRING, PORTS_COMMAND, portsText);
     AppendSystemMenu(MF_STRING, ABOUT_COMMAND, aboutText);
   }
 
@@ -72,14 +76,16 @@ BOOL CQuorinDlg::OnInitDialog() {
   m_ctlFileName.m_bPathEllipsis = 1;
   Invalidate(TRUE);
 
-  std::string portName = GetProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM1");
-  std::string speedName = SpeedListEntry(SPEED_INDEX_DEFAULT);
-  if (m_commandLine.OptionCount() >= 1) {
-    if (m_commandLine.HasOption("-c")) portName = m_commandLine.GetValue("-c", 0);
-    if (m_commandLine.HasOption("-s")) speedName = m_commandLine.GetValue("-s", 0);
+  // A device the command line named stands in for its entry for this run, and only then.
+  CSerialDevice::ClearRunDevices();
+  const PortChoice port =
+      ChoosePort(m_commandLine, GetProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM1"));
+  const SpeedChoice speed = ChooseSpeed(m_commandLine);
+  if (!port.runDevice.empty()) {
+    CSerialDevice::SetRunDevice(PortListEntry(port.nPortIndex), port.runDevice);
   }
-  m_cboComPort.SetCurSel(PortIndexFromName(portName));
-  m_cboBaud.SetCurSel(SpeedIndexFromName(speedName));
+  m_cboComPort.SetCurSel(port.nPortIndex);
+  m_cboBaud.SetCurSel(speed.nSpeedIndex);
   m_engine.SelectPort(m_cboComPort.GetCurSel());
   m_engine.SelectSpeed(m_cboBaud.GetCurSel());
 
@@ -253,10 +259,36 @@ void CQuorinDlg::ChooseReadFile() {
   m_engine.StartReadJob(path);
 }
 
+BOOL CQuorinDlg::AssignPortDevice(int nPortIndex, const std::string& path) {
+  // Blocks or pieces are moving: the port stays as it is until the job has ended.
+  if (m_engine.IsPastArming() || m_engine.IsBusy()) {
+    AfxMessageBox("A transfer is running. Assign the device when it has ended.",
+                  MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  const std::string name = PortListEntry(nPortIndex);
+  if (!CSerialDevice::AssignDevice(name, path)) {
+    AfxMessageBox("The assignment could not be written to " + GetProfileFilePath() + ".",
+                  MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  // What the user assigned now counts, also over a device the command line named.
+  CSerialDevice::SetRunDevice(name, "");
+  if (nPortIndex == m_engine.SelectedPortIndex()) {
+    m_engine.SelectSpeed(m_cboBaud.GetCurSel());
+    m_engine.ChangePort(nPortIndex);
+  }
+  ShowPortDevices();
+  return TRUE;
+}
+
 void CQuorinDlg::OnSysCommand(UINT nID, LPARAM lParam) {
   if ((nID & 0xFFF0) == ABOUT_COMMAND) {
     CAboutDlg dlgAbout;
     dlgAbout.DoModal();
+  } else if ((nID & 0xFFF0) == PORTS_COMMAND) {
+    CPortsDlg dlgPorts(this);
+    dlgPorts.DoModal();
   } else {
     Default();
   }

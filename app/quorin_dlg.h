@@ -33,6 +33,11 @@ class CQuorinDlg : public CDialog, public IJobObserver {
 
   void SetStatusText(const std::string& text);
 
+  // The Ports dialog's assignment of a device to a COM entry: written to the settings' section
+  // "Devices", and the port reopened (at the base speed) when it is the selected one. FALSE,
+  // after a box that says why, while a job is under way or when the settings cannot be written.
+  BOOL AssignPortDevice(int nPortIndex, const std::string& path);
+
   // IJobObserver: what the engine reports, shown as the window always showed it.
   void OnStatusText(const std::string& text) override;
   void OnProgress(const JobProgress& progress) override;

@@ -5,13 +5,16 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/port_choice.h"
 #include "app/quorin_app.h"
 #include "app/quorin_dlg.h"
 #include "platform/os/console.h"
+#include "platform/os/settings.h"
 #include "platform/os/sync.h"
 #include "quorin_version.h"
 #include "resources/resource.h"
 #include "transfer/job_summary.h"
+#include "transfer/profile_keys.h"
 
 namespace {
 
@@ -65,6 +68,7 @@ int CTerminalMode::Run(int argc, const char* const* argv) {
     WriteStdout(HelpText());
     return EXIT_DONE;
   }
+  PrintOptionWarnings(argc, argv);
   if (commandLine.FirstJobOption() == nullptr) {
     WriteStdout(HelpText());
     return EXIT_NO_JOB;
@@ -91,6 +95,18 @@ void CTerminalMode::EndProgressLine() {
   if (!held.empty()) WriteStdout(held);
   if (m_progressLine.IsOpen()) WriteStdout("\n");
   m_progressLine.Close();
+}
+
+void CTerminalMode::PrintOptionWarnings(int argc, const char* const* argv) {
+  // The window falls back without a word, as it always did; here the fallback is said.
+  CCommandLine commandLine;
+  commandLine.Parse(argc, argv);
+  const PortChoice port =
+      ChoosePort(commandLine, GetProfileString(PROFILE_SECTION, PROFILE_COM_PORT, "COM1"));
+  const SpeedChoice speed = ChooseSpeed(commandLine);
+  for (const std::string* warning : {&port.warning, &speed.warning}) {
+    if (!warning->empty()) WriteStderr(*warning + "\n");
+  }
 }
 
 void CTerminalMode::PrintLine(const std::string& text, bool bError) {

@@ -51,6 +51,8 @@ class CTerminalMode : public CWnd, public IJobObserver {
   DECLARE_MESSAGE_MAP()
 
  private:
+  // What "-c" and "-s" did not understand, and what is used instead, on stderr.
+  static void PrintOptionWarnings(int argc, const char* const* argv);
   void Finish(int status);
   void CloseMainWindow();
   // A line of its own, on standard error when bError; an open progress line is ended first.

@@ -7,17 +7,20 @@
 // later occurrence drops the first token of its run (its own value) and adds the rest to the
 // first occurrence's values; tokens before the first option are dropped. Checked: the count
 // Parse returns, every option's values in order, the int 0 thrown for an absent option or
-// index, the job option that counts, and a second Parse on the same object starting afresh.
+// index, the job option that counts, and a second Parse on the same object starting afresh;
+// then what "-c" and "-s" select and whether the terminal is given a warning about them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdlib.h>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/port_choice.h"
 
 namespace {
 
@@ -111,6 +114,50 @@ void Check(const CCommandLine& cl, int count, const std::vector<std::string>& ar
   }
 }
 
+// What "-c" and "-s" select, against the rules: a list entry ("COM1" to "COM9", "COM 1" to
+// "COM 9") selects it; an absolute path is this run's device; anything else selects COM1 with
+// a warning naming the value. A speed of the list selects it; anything else 115200, warned.
+// Without "-c" the settings' name counts ("COM 2" here), without a warning.
+void CheckChoices(const CCommandLine& cl) {
+  const PortChoice port = ChoosePort(cl, "COM 2");
+  if (port.nPortIndex < 0 || port.nPortIndex > 8) Fail("a port outside the list");
+  if (!cl.HasOption("-c")) {
+    if (port.nPortIndex != 1 || !port.warning.empty() || !port.runDevice.empty()) {
+      Fail("without -c the settings' port is not chosen quietly");
+    }
+  } else {
+    const std::string value = cl.GetValue("-c", 0);
+    int named = -1;
+    for (int i = 0; i < 9; ++i) {
+      const std::string n = std::to_string(i + 1);
+      if (value == "COM" + n || value == "COM " + n) named = i;
+    }
+    if (named >= 0) {
+      if (port.nPortIndex != named || !port.warning.empty() || !port.runDevice.empty()) {
+        Fail("a list entry given to -c is not chosen quietly");
+      }
+    } else if (value.size() > 1 && value[0] == '/') {
+      if (port.runDevice != value || !port.warning.empty()) Fail("a device path is not this run's");
+    } else if (port.nPortIndex != 0 || !port.runDevice.empty() || port.warning.empty() ||
+               (!value.empty() && port.warning.find("\"" + value + "\"") == std::string::npos)) {
+      Fail("an odd -c value does not fall back to COM1 with a warning naming it");
+    }
+  }
+
+  const SpeedChoice speed = ChooseSpeed(cl);
+  const char* const speeds[] = {"9600", "14400", "19200", "38400", "57600", "115200", "230400"};
+  int listed = -1;
+  if (cl.HasOption("-s")) {
+    for (int i = 0; i < 7; ++i) {
+      if (cl.GetValue("-s", 0) == speeds[i]) listed = i;
+    }
+  }
+  const bool quiet = !cl.HasOption("-s") || listed >= 0;
+  if (speed.nSpeedIndex != (listed >= 0 ? listed : 5) || speed.warning.empty() == !quiet) {
+    Fail("-s chose another speed or warned otherwise than the rules say");
+  }
+}
+
 int ParseArgs(CCommandLine& cl, const std::vector<std::string>& args) {
   std::vector<const char*> argv{"quorin"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -118,6 +165,18 @@ int ParseArgs(CCommandLine& cl, const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+// The port choice reads the settings and looks at devices: both are an empty folder of the
+// fuzzer's own (left behind; it stays empty).
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") +
+                       "/quorin-fuzz-command-line.XXXXXX";
+  if (mkdtemp(folder.data()) == nullptr) Fail("no temporary folder");
+  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  setenv("QUORIN_TEST_DEVICE_ROOT", folder.c_str(), 1);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args;
@@ -134,6 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   CCommandLine cl;
   Check(cl, ParseArgs(cl, args), args);
+  CheckChoices(cl);
   // The same object again with the arguments in reverse order: nothing of the first parse stays.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   Check(cl, ParseArgs(cl, reversed), reversed);

@@ -153,6 +153,35 @@ DialogTemplate AboutDialogTemplate() {
   return t;
 }
 
+// The serial ports of the machine (a listing), and on Linux a found device assigned to a
+// COM entry.
+DialogTemplate PortsDialogTemplate() {
+  DialogTemplate t;
+  t.id = IDD_PORTS;
+  t.caption = "Ports";
+  t.fontFace = "MS Sans Serif";
+  t.pointSize = 8;
+  t.cx = 330;
+  t.cy = 226;
+  t.style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  t.exStyle = 0;
+  t.controls = {
+      Control(ControlKind::Static, IDC_PORTS_LIST, "", 7, 7, 316, 176, SS_LEFT | SS_NOPREFIX),
+      Control(ControlKind::Static, IDC_PORTS_ASSIGN_LABEL, "Assign", 7, 190, 30, 8, SS_LEFT),
+      Control(ControlKind::ComboBox, IDC_PORTS_DEVICE, "", 40, 188, 283, 100,
+              CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP),
+      Control(ControlKind::Static, IDC_PORTS_TO_LABEL, "to", 7, 208, 30, 8, SS_LEFT),
+      Control(ControlKind::ComboBox, IDC_PORTS_ENTRY, "", 40, 206, 50, 124,
+              CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP),
+      Control(ControlKind::PushButton, IDC_PORTS_ASSIGN, "&Assign", 96, 205, 54, 14,
+              BS_PUSHBUTTON | WS_TABSTOP),
+      Control(ControlKind::DefPushButton, IDOK, "Close", 269, 205, 54, 14,
+              BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP),
+  };
+  for (int i = 0; i < PORT_COUNT; ++i) t.controls[4].items.push_back(PortListEntry(i));
+  return t;
+}
+
 }  // namespace
 
 void RegisterQuorinResources() {
@@ -160,8 +189,10 @@ void RegisterQuorinResources() {
   std::call_once(once, [] {
     RegisterDialogTemplate(MainDialogTemplate());
     RegisterDialogTemplate(AboutDialogTemplate());
+    RegisterDialogTemplate(PortsDialogTemplate());
     RegisterStringResource(IDS_ABOUTBOX, "&About Quorin...");
     RegisterStringResource(IDS_TERMINAL_HELP, TERMINAL_HELP_TEXT);
+    RegisterStringResource(IDS_PORTS, "&Ports...");
     // Drawn when a window first shows it; the terminal mode never does.
     RegisterIconResource(IDR_MAINFRAME, [] { return MakeProgramIcon(32); });
   });

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
+#include "platform/os/serial_ports.h"
 #include "platform/os/settings.h"
 #include "platform/ui/window.h"
 
@@ -223,6 +225,8 @@ void CSerialComm::RecordOpenError(const std::string& deviceName, SerialOpenError
   m_openError = kind;
   const std::string path = CSerialDevice::DevicePathFor(deviceName);
   const std::string device = path.empty() ? deviceName : path;
+  m_openErrorText = UnmappedPortText(deviceName, kind);
+  if (!m_openErrorText.empty()) return;
   switch (kind) {
     case SerialOpenError::PermissionDenied:
       m_openErrorText = "Permission denied on " + device +
@@ -244,6 +248,38 @@ void CSerialComm::RecordOpenError(const std::string& deviceName, SerialOpenError
                         (detail.empty() ? std::string("cannot be opened") : detail);
       break;
   }
+}
+
+std::string CSerialComm::UnmappedPortText(const std::string& deviceName, SerialOpenError kind) {
+  if (kind != SerialOpenError::NoDevice && kind != SerialOpenError::NotSerial &&
+      kind != SerialOpenError::Other) {
+    return std::string();
+  }
+  if (CSerialDevice::HasOwnDevice(deviceName)) return std::string();
+  const std::string path = CSerialDevice::DefaultPathFor(deviceName);
+  if (path.empty() || !CSerialPortFinder::CanAssignDevices()) return std::string();
+  const CSerialPortFinder& finder = SerialPortFinder();
+  const std::string unmapped = deviceName + " stands for it without an entry in section [Devices] of " +
+                               GetProfileFilePath() + ".";
+  std::string text;
+  if (!finder.Exists(path)) {
+    text = "No such device: " + path + "; " + unmapped;
+  } else if (finder.ProbeUart(path) == UartAnswer::NotReal) {
+    text = path + " is no real serial port (no UART answers there); " + unmapped;
+  } else {
+    return std::string();
+  }
+  const std::vector<SerialPortInfo> adapters = finder.FindUsbAdapters();
+  if (adapters.empty()) return text;
+  text += "\nUSB serial adapters here:";
+  for (const SerialPortInfo& adapter : adapters) {
+    const std::string about = adapter.Describe();
+    text += " " + adapter.path + (about.empty() ? "" : " (" + about + ")") +
+            (&adapter == &adapters.back() ? "." : ",");
+  }
+  text += "\nUse -c " + adapters.front().path + ", or map it: [Devices] " + deviceName + "=" +
+          adapters.front().StableName() + " (quorin --ports lists the ports).";
+  return text;
 }
 
 std::string CSerialComm::LastOpenErrorText() const { return m_openErrorText; }

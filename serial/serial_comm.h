@@ -97,6 +97,9 @@ class CSerialComm {
   void JoinReader();
   void RecordOpenError(const std::string& deviceName, SerialOpenError kind,
                        const std::string& detail);
+  // A COM name without a device of its own whose default device is missing or has no UART
+  // behind it: says so, and names the USB adapters that could stand in. Empty otherwise.
+  static std::string UnmappedPortText(const std::string& deviceName, SerialOpenError kind);
 
   // The mailbox: written by the reader only while m_nPending is 0, read by the owner between
   // the post and its acknowledgement.

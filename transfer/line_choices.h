@@ -9,8 +9,8 @@
 
 // COM1 ... COM9 in the list.
 constexpr int PORT_COUNT = 9;
-// A name given on the command line or in the settings selects one of the first eight; any
-// other name selects COM1.
+// A name in the settings selects one of the first eight; any other name selects COM1. The
+// command line's "-c" names all nine (app/port_choice.h).
 constexpr int PORT_NAMED_COUNT = 8;
 constexpr int PORT_INDEX_DEFAULT = 0;
 // 115200 baud unless the command line says otherwise.

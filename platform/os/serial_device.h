@@ -67,6 +67,19 @@ class CSerialDevice {
   // The device path for a Windows-style name, from section "Devices" of the settings file or
   // the default (on Windows \\.\COMn or \\.\TELNET); empty when the name has none.
   static std::string DevicePathFor(const std::string& deviceName);
+  // A device path for this run only, standing for the name ahead of section "Devices" (the
+  // command line's "-c /dev/ttyUSB0"); it is never written to the settings. An empty path
+  // takes it back.
+  static void SetRunDevice(const std::string& deviceName, const std::string& path);
+  static void ClearRunDevices();
+  // Whether the name has a device of its own: this run's, or an entry in section "Devices".
+  // On Windows every COM name is its own device.
+  static bool HasOwnDevice(const std::string& deviceName);
+  // The device a name stands for without an entry: /dev/ttyS(n-1) for COMn; empty when none.
+  static std::string DefaultPathFor(const std::string& deviceName);
+  // Maps the name to the path in section "Devices" of the settings file, for good. FALSE when
+  // it cannot be written, and on Windows, where the names are the devices.
+  static BOOL AssignDevice(const std::string& deviceName, const std::string& path);
 
   // Opens the device for the name. FALSE on failure; LastOpenError, LastError and
   // LastErrorText tell why. Exclusive: on Linux even against the superuser, whom the kernel

@@ -31,12 +31,14 @@ TEST_F(DialogStartup, WithoutSettingsOpensCom1At9600AndShowsReady) {
   int low = -1, high = -1;
   dlg.m_ctlProgress.GetRange(low, high);
   EXPECT_EQ(std::pair(low, high), std::pair(0, 100));
-  // The system menu ends with a separator and the About item.
+  // The system menu ends with a separator, the Ports item and the About item.
   const WindowState* state = GetWindowState(dlg.m_hWnd);
-  ASSERT_EQ(state->systemMenuExtra.size(), 2u);
+  ASSERT_EQ(state->systemMenuExtra.size(), 3u);
   EXPECT_EQ(state->systemMenuExtra[0].flags & MF_SEPARATOR, MF_SEPARATOR);
-  EXPECT_EQ(state->systemMenuExtra[1].id, ABOUT_COMMAND);
-  EXPECT_EQ(state->systemMenuExtra[1].text, "&About Quorin...");
+  EXPECT_EQ(state->systemMenuExtra[1].id, PORTS_COMMAND);
+  EXPECT_EQ(state->systemMenuExtra[1].text, "&Ports...");
+  EXPECT_EQ(state->systemMenuExtra[2].id, ABOUT_COMMAND);
+  EXPECT_EQ(state->systemMenuExtra[2].text, "&About Quorin...");
   // A press on the surface asks the desktop to move the window.
   dlg.SendMessage(WM_LBUTTONDOWN, 0, MAKELPARAM(30, 40));
   PumpPostedMessages();

@@ -496,7 +496,8 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
   ASSERT_NE(about, nullptr);
 
   std::wstring portBox, portBoxCaption;
-  ::HWND box = nullptr, main = nullptr, aboutBox = nullptr;
+  ::HWND box = nullptr, main = nullptr, aboutBox = nullptr, portsBox = nullptr;
+  std::wstring portsList;
   ULONGLONG mark = 0;
   const auto settled = [&mark] { return ::GetTickCount64() - mark > 300; };
   CUserScript script;
@@ -529,16 +530,17 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
               EXPECT_EQ(TextOf(::GetDlgItem(main, IDC_STATUS)), L" Not Connected");
               EXPECT_EQ(WideToUtf8(TextOf(::GetDlgItem(main, IDC_COMPORT))), port);
 
-              // The system menu ends with the program's two items.
+              // The system menu ends with the program's items: a separator, Ports and About.
               const ::HMENU menu = ::GetSystemMenu(main, FALSE);
               const int count = ::GetMenuItemCount(menu);
-              ASSERT_GE(count, 3);
+              ASSERT_GE(count, 4);
               EXPECT_NE(::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), static_cast<UINT>(-1));
               MENUITEMINFOW item{};
               item.cbSize = sizeof(item);
               item.fMask = MIIM_FTYPE;
-              ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &item));
+              ASSERT_TRUE(::GetMenuItemInfoW(menu, static_cast<UINT>(count - 3), TRUE, &item));
               EXPECT_NE(item.fType & MFT_SEPARATOR, 0u);
+              EXPECT_EQ(::GetMenuItemID(menu, count - 2), PORTS_COMMAND);
               EXPECT_EQ(::GetMenuItemID(menu, count - 1), ABOUT_COMMAND);
               wchar_t label[64] = L"";
               ::GetMenuStringW(menu, static_cast<UINT>(count - 1), label, 64, MF_BYPOSITION);
@@ -582,12 +584,34 @@ TEST_F(Win32Program, MainWindowAndAboutBoxAsAPersonSeesThem) {
             })
       .Then("the About box gone, the main window usable again",
             [&] { return !::IsWindow(aboutBox) && ::IsWindowEnabled(main); },
+            [&] { ::PostMessageW(main, WM_SYSCOMMAND, PORTS_COMMAND, 0); })
+      .Then("the Ports dialog on the screen",
+            [&] {
+              portsBox = FindShownDialog(L"Ports");
+              return portsBox != nullptr;
+            },
+            [&] { mark = ::GetTickCount64(); })
+      .Then("the Ports dialog settled", settled,
+            [&] {
+              EXPECT_EQ(::GetWindow(portsBox, GW_OWNER), main);
+              // It lists the system's ports; nothing here assigns one.
+              portsList = TextOf(::GetDlgItem(portsBox, IDC_PORTS_LIST));
+              for (int id : {IDC_PORTS_DEVICE, IDC_PORTS_ENTRY, IDC_PORTS_ASSIGN}) {
+                EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(portsBox, id))) << id;
+              }
+              EXPECT_TRUE(WritePng(BuildFolderPath("screenshot-ports.png"), GrabWindow(portsBox)));
+              ::SendMessageW(::GetDlgItem(portsBox, IDOK), BM_CLICK, 0, 0);
+            })
+      .Then("the Ports dialog gone",
+            [&] { return !::IsWindow(portsBox) && ::IsWindowEnabled(main); },
             [&] { ::SendMessageW(::GetDlgItem(main, IDC_EXIT), BM_CLICK, 0, 0); })
       .Start([] { platform::DestroyWindow(QuorinMainDialog()); }, 60000);
 
   RunQuorinMainDialog({"quorin", "-c", port});
   EXPECT_TRUE(script.Finished());
   EXPECT_EQ(WideToUtf8(portBox), "Port Open Error");
+  EXPECT_EQ(WideToUtf8(portsList).rfind("COM ports:\n  COM1: ", 0), 0u) << WideToUtf8(portsList);
+  EXPECT_NE(WideToUtf8(portsList).find("Serial ports of this system:"), std::string::npos);
   EXPECT_EQ(WideToUtf8(portBoxCaption), platform::GetModuleBaseName());
   EXPECT_FALSE(::IsWindow(main));
 }

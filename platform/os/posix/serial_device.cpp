@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <map>
 
 #include "platform/os/ascii.h"
+#include "platform/os/serial_ports.h"
 #include "platform/os/settings.h"
 
 namespace platform {
@@ -75,21 +77,79 @@ CSerialDevice::CSerialDevice() = default;
 
 CSerialDevice::~CSerialDevice() { Close(); }
 
-std::string CSerialDevice::DevicePathFor(const std::string& deviceName) {
+namespace {
+
+// The settings key of a Windows-style name: "COM3" for "COM3", "com3" or "\\.\COM3", "TELNET";
+// empty for a name that is neither. number receives n of COMn.
+std::string DeviceKeyFor(const std::string& deviceName, unsigned* number = nullptr) {
   std::string name = deviceName;
   if (name.compare(0, 4, "\\\\.\\") == 0) name.erase(0, 4);
-  if (name.size() == 6 && StartsWithNoCase(name, "TELNET")) {
-    return GetProfileString(DEVICE_SECTION, "TELNET", "");
-  }
+  if (name.size() == 6 && StartsWithNoCase(name, "TELNET")) return "TELNET";
   if (!StartsWithNoCase(name, "COM") || name.size() < 4 || name.size() > 6) return std::string();
-  unsigned number = 0;
+  unsigned n = 0;
   for (std::size_t i = 3; i < name.size(); ++i) {
     if (name[i] < '0' || name[i] > '9') return std::string();
-    number = number * 10 + static_cast<unsigned>(name[i] - '0');
+    n = n * 10 + static_cast<unsigned>(name[i] - '0');
   }
-  const std::string key = "COM" + std::to_string(number);
-  const std::string fallback = number >= 1 ? "/dev/ttyS" + std::to_string(number - 1) : "";
-  return GetProfileString(DEVICE_SECTION, key, fallback);
+  if (number != nullptr) *number = n;
+  return "COM" + std::to_string(n);
+}
+
+std::mutex g_runDevicesMutex;
+std::map<std::string, std::string> g_runDevices;
+
+std::string RunDeviceFor(const std::string& key) {
+  std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+  auto it = g_runDevices.find(key);
+  return it == g_runDevices.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+std::string CSerialDevice::DevicePathFor(const std::string& deviceName) {
+  const std::string key = DeviceKeyFor(deviceName);
+  if (key.empty()) return std::string();
+  const std::string runDevice = RunDeviceFor(key);
+  if (!runDevice.empty()) return runDevice;
+  return GetProfileString(DEVICE_SECTION, key, DefaultPathFor(deviceName));
+}
+
+std::string CSerialDevice::DefaultPathFor(const std::string& deviceName) {
+  unsigned number = 0;
+  const std::string key = DeviceKeyFor(deviceName, &number);
+  if (key.empty() || key == "TELNET" || number < 1) return std::string();
+  return SerialPortFinder().DevRoot() + "/ttyS" + std::to_string(number - 1);
+}
+
+void CSerialDevice::SetRunDevice(const std::string& deviceName, const std::string& path) {
+  const std::string key = DeviceKeyFor(deviceName);
+  if (key.empty()) return;
+  std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+  if (path.empty()) {
+    g_runDevices.erase(key);
+  } else {
+    g_runDevices[key] = path;
+  }
+}
+
+BOOL CSerialDevice::AssignDevice(const std::string& deviceName, const std::string& path) {
+  const std::string key = DeviceKeyFor(deviceName);
+  if (key.empty() || path.empty()) return FALSE;
+  return WriteProfileString(DEVICE_SECTION, key, path);
+}
+
+void CSerialDevice::ClearRunDevices() {
+  std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+  g_runDevices.clear();
+}
+
+bool CSerialDevice::HasOwnDevice(const std::string& deviceName) {
+  const std::string key = DeviceKeyFor(deviceName);
+  if (key.empty()) return false;
+  if (!RunDeviceFor(key).empty()) return true;
+  // A key that is there but empty maps the name to nothing; that is an entry too.
+  const std::string absent = "\x01";
+  return GetProfileString(DEVICE_SECTION, key, absent) != absent;
 }
 
 BOOL CSerialDevice::Open(const std::string& deviceName) {

@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <mutex>
 
 #include "platform/os/ascii.h"
 #include "platform/os/win32/wide.h"
@@ -168,7 +170,60 @@ CSerialDevice::CSerialDevice() : m_line(std::make_unique<Win32Line>()) {}
 
 CSerialDevice::~CSerialDevice() { Close(); }
 
+namespace {
+
+std::string PlainDevicePath(const std::string& deviceName);
+
+std::mutex g_runDevicesMutex;
+std::map<std::string, std::string> g_runDevices;  // upper-case names, no device prefix
+
+std::string RunDeviceKey(const std::string& deviceName) {
+  std::string name = deviceName;
+  if (name.compare(0, 4, "\\\\.\\") == 0) name.erase(0, 4);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name;
+}
+
+}  // namespace
+
+void CSerialDevice::SetRunDevice(const std::string& deviceName, const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+  if (path.empty()) {
+    g_runDevices.erase(RunDeviceKey(deviceName));
+  } else {
+    g_runDevices[RunDeviceKey(deviceName)] = path;
+  }
+}
+
+BOOL CSerialDevice::AssignDevice(const std::string&, const std::string&) { return FALSE; }
+
+void CSerialDevice::ClearRunDevices() {
+  std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+  g_runDevices.clear();
+}
+
+bool CSerialDevice::HasOwnDevice(const std::string& deviceName) {
+  return !DevicePathFor(deviceName).empty();
+}
+
+std::string CSerialDevice::DefaultPathFor(const std::string& deviceName) {
+  return PlainDevicePath(deviceName);
+}
+
 std::string CSerialDevice::DevicePathFor(const std::string& deviceName) {
+  {
+    std::lock_guard<std::mutex> lock(g_runDevicesMutex);
+    auto it = g_runDevices.find(RunDeviceKey(deviceName));
+    if (it != g_runDevices.end()) return it->second;
+  }
+  return PlainDevicePath(deviceName);
+}
+
+namespace {
+
+std::string PlainDevicePath(const std::string& deviceName) {
   std::string name = deviceName;
   if (name.compare(0, 4, "\\\\.\\") == 0) name.erase(0, 4);
   if (EqualsNoCase(name, "TELNET")) return "\\\\.\\TELNET";
@@ -181,6 +236,8 @@ std::string CSerialDevice::DevicePathFor(const std::string& deviceName) {
   // The device namespace takes COM10 and up, which the plain names do not.
   return "\\\\.\\COM" + std::to_string(number);
 }
+
+}  // namespace
 
 BOOL CSerialDevice::Open(const std::string& deviceName) {
   const std::string path = DevicePathFor(deviceName);
