@@ -34,16 +34,16 @@ struct SerialPortInfo {
   std::string path;                // /dev/ttyUSB0; on Windows the COM name
   bool usb = false;                // a USB adapter (ttyUSB, ttyACM)
   std::vector<std::string> byId;   // /dev/serial/by-id links naming it, sorted
-  std::string vendorId;            // "0403"
-  std::string productId;           // "6001"
-  std::string manufacturer;        // "FTDI"
-  std::string product;             // "FT232R USB UART"
+  std::string vendorId;            // "1a2b"
+  std::string productId;           // "3c4d"
+  std::string manufacturer;        // "Zeta"
+  std::string product;             // "USB Serial"
   std::string serial;              // "A12345"
   std::string description;         // Windows: the friendly name; Linux: empty
 
   // The name that keeps meaning this device: its first by-id link, else its path.
   std::string StableName() const { return byId.empty() ? path : byId.front(); }
-  // "FTDI FT232R USB UART, USB 0403:6001, serial A12345"; empty when nothing is known.
+  // "Zeta USB Serial, USB 1a2b:3c4d, serial A12345"; empty when nothing is known.
   std::string Describe() const {
     std::string text = manufacturer;
     auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };

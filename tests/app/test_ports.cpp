@@ -55,7 +55,7 @@ class Ports : public CDialogFixture {
     CSerialDevice::ClearRunDevices();
   }
   std::string Dev(const std::string& name) const { return (m_machine->Dev() / name).string(); }
-  std::string ById() const { return Dev("serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0"); }
+  std::string ById() const { return Dev("serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0"); }
 
   CPtyPeer m_usbLine;  // the adapter's far end
   std::unique_ptr<FakeMachine> m_machine;
@@ -205,8 +205,8 @@ TEST_F(Ports, AnUnmappedPortSaysWhyAndNamesTheAdapters) {
   CHeadlessBackend::SelectComboEntry(Dlg().m_hWnd, IDC_COMPORT, 4);  // COM5: no ttyS4
   ASSERT_TRUE(WaitUntilIdle());
   const std::string advice =
-      "\nUSB serial adapters here: " + Dev("ttyACM0") + " (Acme Board, USB 2341:0043), " +
-      Dev("ttyUSB0") + " (FTDI FT232R USB UART, USB 0403:6001, serial A12345).\nUse -c " +
+      "\nUSB serial adapters here: " + Dev("ttyACM0") + " (Acme Board, USB 2b3c:0043), " +
+      Dev("ttyUSB0") + " (Zeta USB Serial, USB 1a2b:3c4d, serial A12345).\nUse -c " +
       Dev("ttyACM0") + ", or map it: [Devices] COM5=" +
       Dev("serial/by-id/usb-Acme_Board_0042-if00") + " (quorin --ports lists the ports).";
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Port Open Error\nNo such device: " + Dev("ttyS4") +
@@ -292,8 +292,8 @@ TEST_F(PortsProgram, DashDashPortsListsTheMachinesPortsAndWritesNothing) {
   for (const std::string& line : std::vector<std::string>{
            "  COM1 = " + dev + "ttyS0 (default), present, but no UART answers there\n", "  COM2 = /dev/null/none [Devices], missing\n",
         "  COM9 = " + dev + "ttyS8 (default), missing\n",
-        "  " + dev + "ttyUSB0  FTDI FT232R USB UART, USB 0403:6001, serial A12345\n",
-        "      " + dev + "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0\n",
+        "  " + dev + "ttyUSB0  Zeta USB Serial, USB 1a2b:3c4d, serial A12345\n",
+        "      " + dev + "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0\n",
         "  COM1=" + dev + "serial/by-id/usb-Acme_Board_0042-if00\n"}) {
     EXPECT_TRUE(Contains(run.out, line)) << line << "\n" << run.out;
   }
@@ -303,7 +303,7 @@ TEST_F(PortsProgram, DashDashPortsListsTheMachinesPortsAndWritesNothing) {
 }
 
 TEST_F(PortsProgram, ADevicePathRunsAJobAndOddValuesAreWarnedOnStderr) {
-  const std::string image = m_tmp.MakeFile("new_sw.bin", Pattern(200000));
+  const std::string image = m_tmp.MakeFile("new_sw.bin", Pattern(128 * 1024));
   {
     CSimRunner sim;
     ASSERT_TRUE(sim.Start({"--job", "software", "--expect-speed", "5", "--out", m_tmp.Path("got.bin")}));

@@ -42,15 +42,15 @@ TEST(SerialPortFinder, FindsAdaptersWithTheirNamesAndOnlyTheUartsThatAnswer) {
   ASSERT_EQ(found.size(), 5u);
 
   const SerialPortInfo& acm = found[0];
-  const SerialPortInfo& ftdi = found[1];
-  EXPECT_TRUE(ftdi.usb);
-  EXPECT_EQ(ftdi.path, (machine.Dev() / "ttyUSB0").string());
-  EXPECT_EQ(ftdi.byId, std::vector<std::string>{
-                           (machine.Dev() / "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0")
+  const SerialPortInfo& adapter = found[1];
+  EXPECT_TRUE(adapter.usb);
+  EXPECT_EQ(adapter.path, (machine.Dev() / "ttyUSB0").string());
+  EXPECT_EQ(adapter.byId, std::vector<std::string>{
+                           (machine.Dev() / "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0")
                                .string()});
-  EXPECT_EQ(ftdi.StableName(), ftdi.byId.front());
-  EXPECT_EQ(ftdi.Describe(), "FTDI FT232R USB UART, USB 0403:6001, serial A12345");
-  EXPECT_EQ(acm.Describe(), "Acme Board, USB 2341:0043");
+  EXPECT_EQ(adapter.StableName(), adapter.byId.front());
+  EXPECT_EQ(adapter.Describe(), "Zeta USB Serial, USB 1a2b:3c4d, serial A12345");
+  EXPECT_EQ(acm.Describe(), "Acme Board, USB 2b3c:0043");
   EXPECT_EQ(acm.byId.size(), 1u);
 
   const SerialPortInfo& uart = found[2];
@@ -75,7 +75,7 @@ TEST(SerialPortFinder, AnEmptyOrMissingTreeFindsNothingAndExistsFollowsLinks) {
   EXPECT_FALSE(finder.Exists((machine.Dev() / "serial/by-id/usb-Gone_Adapter-if00-port0").string()));
   EXPECT_FALSE(finder.Exists(""));
   EXPECT_TRUE(CSerialPortFinder::SameDevice(
-      (machine.Dev() / "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0").string(),
+      (machine.Dev() / "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0").string(),
       (machine.Dev() / "ttyUSB0").string()));
   EXPECT_FALSE(CSerialPortFinder::SameDevice((machine.Dev() / "ttyUSB0").string(),
                                              (machine.Dev() / "ttyACM0").string()));

@@ -1,5 +1,5 @@
 // A Linux machine's /dev and /sys, laid out in a folder of the test's own for the port
-// finder: an FTDI adapter (ttyUSB0) and a CDC-ACM board (ttyACM0) with their by-id links and
+// finder: a Zeta adapter (ttyUSB0) and a CDC-ACM board (ttyACM0) with their by-id links and
 // USB attributes, reached through the tty's device link as on a real machine, and the kernel's
 // ttyS slots 0, 1, 2, 3 and 10, of which the test's probe lets 1, 2 and 10 answer.
 #pragma once
@@ -23,7 +23,7 @@ inline void Link(const std::filesystem::path& link, const std::string& target) {
   std::filesystem::create_symlink(target, link);
 }
 
-// The tree of a machine with an FTDI adapter (ttyUSB0), a CDC-ACM board (ttyACM0) and the
+// The tree of a machine with a Zeta adapter (ttyUSB0), a CDC-ACM board (ttyACM0) and the
 // kernel's ttyS slots 0, 1, 2, 3 and 10.
 class FakeMachine {
  public:
@@ -39,27 +39,27 @@ class FakeMachine {
                              "tty", "ttyUSBx", "console"}) {
       WriteText(dev / name, "");
     }
-    Link(dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "../../ttyUSB0");
+    Link(dev / "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0", "../../ttyUSB0");
     Link(dev / "serial/by-id/usb-Acme_Board_0042-if00", "../../ttyACM0");
     Link(dev / "serial/by-id/usb-Gone_Adapter-if00-port0", "../../ttyUSB7");  // left dangling
 
     // ttyUSB: class/tty/ttyUSB0 -> .../1-2:1.0/ttyUSB0/tty/ttyUSB0, whose device link leads to
     // the usb-serial port; the interface above it has no idVendor, the USB device above that has.
     const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1";
-    const std::filesystem::path ftdi = sys / usb / "1-2";
-    WriteText(ftdi / "idVendor", "0403\n");
-    WriteText(ftdi / "idProduct", "6001\n");
-    WriteText(ftdi / "manufacturer", "FTDI\n");
-    WriteText(ftdi / "product", "FT232R USB UART\n");
-    WriteText(ftdi / "serial", "A12345\n");
-    WriteText(ftdi / "1-2:1.0/bInterfaceClass", "ff\n");
-    std::filesystem::create_directories(ftdi / "1-2:1.0/ttyUSB0/tty/ttyUSB0");
-    Link(ftdi / "1-2:1.0/ttyUSB0/tty/ttyUSB0/device", "../../../ttyUSB0");
+    const std::filesystem::path adapter = sys / usb / "1-2";
+    WriteText(adapter / "idVendor", "1a2b\n");
+    WriteText(adapter / "idProduct", "3c4d\n");
+    WriteText(adapter / "manufacturer", "Zeta\n");
+    WriteText(adapter / "product", "USB Serial\n");
+    WriteText(adapter / "serial", "A12345\n");
+    WriteText(adapter / "1-2:1.0/bInterfaceClass", "ff\n");
+    std::filesystem::create_directories(adapter / "1-2:1.0/ttyUSB0/tty/ttyUSB0");
+    Link(adapter / "1-2:1.0/ttyUSB0/tty/ttyUSB0/device", "../../../ttyUSB0");
     Link(sys / "class/tty/ttyUSB0", "../../" + usb + "/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0");
 
     // ttyACM: the device link leads to the interface itself; no serial attribute.
     const std::filesystem::path acm = sys / usb / "1-3";
-    WriteText(acm / "idVendor", "2341\n");
+    WriteText(acm / "idVendor", "2b3c\n");
     WriteText(acm / "idProduct", "0043\n");
     WriteText(acm / "manufacturer", "Acme\n");
     WriteText(acm / "product", "Board\n");

@@ -55,7 +55,7 @@ TEST_F(PortsWindow, ThePortsDialogFromTheContextMenuAssignsTheAdapterToTheSelect
   std::string listing;
   std::vector<std::string> devices;
   const std::string byId =
-      (m_machine->Dev() / "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0").string();
+      (m_machine->Dev() / "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0").string();
   CUserScript script;
   script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [&] {
           CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
