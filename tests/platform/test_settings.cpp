@@ -57,11 +57,11 @@ TEST_F(ProfileTest, FirstWriteMakesFolderAndFileAndNothingElse) {
 }
 
 TEST_F(ProfileTest, NamesCompareWithoutCaseAndBlanksAreTrimmed) {
-  Put("[marlPANE]\n  com port =  COM 4  \n");
+  Put("[marlPANE]\r\n  com port =  COM 4  \r\n");  // the file's line ends are kept
   EXPECT_EQ(GetProfileString("Marlpane", "Com Port", "COM1"), "COM 4");
   EXPECT_EQ(GetProfileString("MARLPANE", "COM PORT", "COM1"), "COM 4");
   ASSERT_TRUE(WriteProfileString("Marlpane", "COM PORT", "COM 5"));
-  EXPECT_EQ(Get(), "[marlPANE]\ncom port=COM 5\n");
+  EXPECT_EQ(Get(), "[marlPANE]\r\ncom port=COM 5\r\n");
 }
 
 TEST_F(ProfileTest, WritesLeaveEveryOtherByteAlone) {
@@ -91,7 +91,7 @@ TEST_F(ProfileTest, WritesLeaveEveryOtherByteAlone) {
 
 TEST_F(ProfileTest, ValuesAreStoredExactlyAsGivenAndUnstorableOnesRefusedWithoutATrace) {
   for (const char* value : {"COM 3", "/home/me/dir with blanks", "C:\\old\\path", "a=b;c",
-                            "\"quoted\"", "[not a section]", "caf\xC3\xA9", ""}) {
+                            "\"quoted\"", "[not a section]", "caf\xC3\xA9 \xE6\x97\xA5", ""}) {
     ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", value)) << value;
     EXPECT_EQ(GetProfileString("Marlpane", "Folder", "?"), value);
   }

@@ -89,10 +89,6 @@ int FinishChild(HANDLE hProcess, ::DWORD waitMs) {
   return code;
 }
 
-int RunChild(const std::wstring& commandLine, const std::wstring& job, HANDLE hStdout) {
-  return FinishChild(StartChild(commandLine, job, hStdout), 60000);
-}
-
 std::wstring SelfTestLine(const std::string& testName) {
   return L"\"" + SelfPath() + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
          Wide(testName);
@@ -177,7 +173,7 @@ bool WaitForFile(const std::wstring& path, unsigned ms) {
 }
 
 int RunSelfTest(const std::string& testName, const std::wstring& job) {
-  return RunChild(SelfTestLine(testName), job, nullptr);
+  return RunSelfTests(testName, {job}).front();
 }
 
 std::vector<int> RunSelfTests(const std::string& testName, const std::vector<std::wstring>& jobs) {
@@ -199,7 +195,7 @@ int RunSelfWithStdout(const std::wstring& job, const std::wstring& stdoutPath) {
   const HANDLE h = ::CreateFileW(stdoutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return -1;
-  const int code = RunChild(L"\"" + SelfPath() + L"\"", job, h);
+  const int code = FinishChild(StartChild(L"\"" + SelfPath() + L"\"", job, h), 60000);
   ::CloseHandle(h);
   return code;
 }

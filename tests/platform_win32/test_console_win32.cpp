@@ -89,8 +89,10 @@ TEST_F(ConsoleControlTest, ACloseEndsAfterTheGracePeriodWhenTheProgramDoesNotSto
   EXPECT_EQ(m_nLast.load(), 143);
 }
 
-TEST_F(ConsoleControlTest, AfterRoutingStopsCtrlCIsIgnoredAndACloseEndsTheProcess) {
+TEST_F(ConsoleControlTest, OnlyOurEventsAreRoutedAndAfterRoutingStopsCtrlCIsIgnored) {
   Route();
+  EXPECT_EQ(platform::HandleConsoleControl(99, 1000), FALSE);  // not an event of ours
+  EXPECT_EQ(m_nCalls.load(), 0);
   platform::StopRoutingTerminationSignals();
   EXPECT_EQ(platform::HandleConsoleControl(CTRL_C_EVENT, 1000), TRUE);
   EXPECT_EQ(platform::HandleConsoleControl(CTRL_CLOSE_EVENT, 1000), FALSE);
@@ -146,12 +148,6 @@ TEST(ConsoleWin32, ASecondEventEndsTheProcessAtOnce) {
     expected.push_back(c.status);
   }
   EXPECT_EQ(ostest::RunSelfTests("DISABLED_ConsoleControlChild.TwoEvents", jobs), expected);
-}
-
-TEST_F(ConsoleControlTest, OtherEventsAreNotOurs) {
-  Route();
-  EXPECT_EQ(platform::HandleConsoleControl(99, 1000), FALSE);
-  EXPECT_EQ(m_nCalls.load(), 0);
 }
 
 }  // namespace

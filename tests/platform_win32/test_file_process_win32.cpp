@@ -25,29 +25,10 @@ using platform::FileNameOf;
 
 // Arguments that a careless quoting gets wrong.
 const std::vector<std::string> AWKWARD_ARGUMENTS = {
-    "-c",
-    "5",
-    "",
-    " ",
-    "two words",
-    "tab\there",
-    "quote\"inside",
-    "\"",
-    "\"\"",
-    "\\",
-    "\\\\",
-    "trailing\\",
-    "trailing blank\\",
-    "trailing two\\\\",
-    "back\\\"quote",
-    "a\\\\\"b c",
-    "C:\\Program Files\\Kestrel hub\\",
-    "\\\\server\\share\\lists\\sat 1.sdx",
-    "line\nbreak",
-    "%PATH% ^& | < > !x!",
-    "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC",
-    "'single'",
-    "end",
+    "-c", "5", "", " ", "two words", "tab\there", "quote\"inside", "\"", "\"\"", "\\", "\\\\",
+    "trailing\\", "trailing blank\\", "trailing two\\\\", "back\\\"quote", "a\\\\\"b c",
+    "C:\\Program Files\\Kestrel hub\\", "\\\\server\\share\\lists\\sat 1.sdx", "line\nbreak",
+    "%PATH% ^& | < > !x!", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "'single'", "end",
 };
 
 std::vector<std::string> SplitNul(const std::string& bytes) {

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/os/win32/wide.h"
+
 namespace {
 
 std::mutex g_mutex;  // one request at a time on the connection
@@ -36,13 +38,6 @@ bool Connect() {
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
   g_socket = s;
   return true;
-}
-
-std::wstring Widen(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
 }
 
 }  // namespace
@@ -96,7 +91,7 @@ std::string UnixPathOf(const std::string& path) {
   const auto translate = reinterpret_cast<Translate>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (translate == nullptr) return path;
-  char* unix = translate(Widen(path).c_str());
+  char* unix = translate(platform::Utf8ToWide(path).c_str());
   if (unix == nullptr) return path;
   const std::string result = unix;
   HeapFree(GetProcessHeap(), 0, unix);

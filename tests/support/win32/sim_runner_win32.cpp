@@ -5,6 +5,8 @@
 #include <chrono>
 #include <sstream>
 
+#include "platform/os/win32/command_line.h"
+#include "platform/os/win32/wide.h"
 #include "tests/support/sim_runner.h"
 #include "tests/support/win32/remote_line.h"
 
@@ -17,29 +19,16 @@ int MsLeft(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-std::wstring Widen(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-// One argument as the C runtime of the child will split it again.
-std::wstring Quoted(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(2 * backslashes, L'\\');
-  return out + L"\"";
+// Waits up to ms for the broker's simulator to end; then takes its status and output.
+bool WaitForSim(int& simId, int ms, int& status, std::string& output) {
+  std::istringstream answer(AskLineBroker("SIMWAIT " + std::to_string(simId) + " " + std::to_string(ms)));
+  std::string ok, code, hex;
+  answer >> ok >> code >> hex;
+  if (ok != "OK") return false;
+  status = std::stoi(code);
+  output = FromHex(hex);
+  simId = 0;
+  return true;
 }
 
 bool LooksLikeWindowsPath(const std::string& arg) {
@@ -79,8 +68,7 @@ bool CSimRunner::Spawn(const std::string& program, const std::vector<std::string
   HANDLE read = nullptr, write = nullptr;
   if (!CreatePipe(&read, &write, &inherit, 0)) return false;
   SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  std::wstring commandLine = Quoted(Widen(program));
-  for (const std::string& arg : args) commandLine += L" " + Quoted(Widen(arg));
+  std::wstring commandLine = platform::Utf8ToWide(platform::BuildCommandLine(program, args));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -103,18 +91,8 @@ bool CSimRunner::Spawn(const std::string& program, const std::vector<std::string
 }
 
 bool CSimRunner::Poll(int ms) {
-  if (m_nSimId > 0) {
-    // The broker collects the simulator's output; here only its end is news.
-    std::istringstream answer(AskLineBroker("SIMWAIT " + std::to_string(m_nSimId) + " " +
-                                            std::to_string(ms)));
-    std::string ok, status, hex;
-    answer >> ok >> status >> hex;
-    if (ok != "OK") return true;
-    m_nExitStatus = std::stoi(status);
-    m_output = FromHex(hex);
-    m_nSimId = 0;
-    return false;
-  }
+  // The broker collects the simulator's output; here only its end is news.
+  if (m_nSimId > 0) return !WaitForSim(m_nSimId, ms, m_nExitStatus, m_output);
   if (m_hOutput == nullptr) return false;
   const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
@@ -139,17 +117,7 @@ bool CSimRunner::Poll(int ms) {
 
 bool CSimRunner::Wait(int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  if (m_nSimId > 0) {
-    std::istringstream answer(AskLineBroker("SIMWAIT " + std::to_string(m_nSimId) + " " +
-                                            std::to_string(timeoutMs)));
-    std::string ok, status, hex;
-    answer >> ok >> status >> hex;
-    if (ok != "OK") return false;
-    m_nExitStatus = std::stoi(status);
-    m_output = FromHex(hex);
-    m_nSimId = 0;
-    return true;
-  }
+  if (m_nSimId > 0) return WaitForSim(m_nSimId, timeoutMs, m_nExitStatus, m_output);
   while (Poll(MsLeft(deadline))) {
     if (MsLeft(deadline) == 0) return false;
   }
