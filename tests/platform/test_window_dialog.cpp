@@ -114,7 +114,7 @@ TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
     bool atInit;  // acts during initialisation instead of from the running loop
     std::function<void(CTestDlg&)> act;
     INT_PTR result;
-    const char* logged;  // what the dialog's table saw, if anything
+    std::vector<std::string> logged;  // what the dialog's table saw
   };
   auto clickEnding = [](std::function<void(CTestDlg&)> ending) {
     return [ending](CTestDlg& d) {
@@ -124,16 +124,26 @@ TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
   };
   const std::vector<Case> cases = {
       {"EndDialog from a handler", false, clickEnding([](CTestDlg& x) { x.EndDialog(7); }), 7,
-       "go"},
+       {"go"}},
       // Enter and the close box: the main dialog's own table in the start-up tests.
       {"Escape", false, [](CTestDlg& d) { CHeadlessBackend::PressEscape(d.m_hWnd); }, IDCANCEL,
-       nullptr},
+       {}},
       {"DestroyWindow from a handler", false, clickEnding([](CTestDlg& x) { x.DestroyWindow(); }),
-       IDCANCEL, "go"},
+       IDCANCEL, {"go"}},
       {"EndDialog during initialisation", true, [](CTestDlg& d) { d.EndDialog(IDOK); }, IDOK,
-       nullptr},
+       {}},
       {"DestroyWindow during initialisation", true, [](CTestDlg& d) { d.DestroyWindow(); },
-       IDCANCEL, nullptr},
+       IDCANCEL, {}},
+      // A timer set during initialisation ticks in the run; its third tick ends it.
+      {"EndDialog from a timer", true,
+       [](CTestDlg& d) {
+         d.SetTimer(5, 10);
+         d.m_onTimer = [](CTestDlg& x, UINT_PTR id) {
+           x.m_log.push_back("tick " + std::to_string(id));
+           if (x.m_log.size() == 3) x.EndDialog(42);
+         };
+       },
+       42, {"tick 5", "tick 5", "tick 5"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,9 +160,8 @@ TEST_F(WindowDialog, EveryWayOutEndsTheModalRunAndDestroysTheWindowOnce) {
     EXPECT_EQ(dlg.m_nInit, 1);
     EXPECT_EQ(dlg.m_nBoundAtInit, 3) << "controls are bound before initialisation";
     EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
-    if (c.logged != nullptr) {
-      EXPECT_EQ(dlg.m_log, std::vector<std::string>{c.logged});
-    }
+    EXPECT_EQ(dlg.m_log, c.logged);
+    EXPECT_FALSE(NextTimerDue().has_value()) << "a timer went with its window";
     ASSERT_NE(hDlg, nullptr);
     EXPECT_FALSE(IsWindow(hDlg));
     ASSERT_EQ(controls.size(), 5u);
@@ -215,19 +224,6 @@ TEST_F(WindowDialog, ASubclassedControlSeesItsMessagesFirstAndPaintsWhenInvalida
   EXPECT_EQ(dlg.m_nPostNcDestroy, 1);
 }
 
-TEST_F(WindowDialog, ATimerTicksInTheModalRunThatItEnds) {
-  CTestDlg dlg;
-  std::vector<UINT_PTR> ticks;
-  dlg.m_onInit = [](CTestDlg& d) { d.SetTimer(5, 10); };
-  dlg.m_onTimer = [&ticks](CTestDlg& d, UINT_PTR id) {
-    ticks.push_back(id);
-    if (ticks.size() == 3) d.EndDialog(42);
-  };
-  EXPECT_EQ(dlg.DoModal(), 42);
-  EXPECT_EQ(ticks, (std::vector<UINT_PTR>{5, 5, 5}));
-  EXPECT_FALSE(NextTimerDue().has_value()) << "the timer went with its window";
-}
-
 TEST_F(WindowDialog, ToolTipsAreReportedWhenSetReplacedAndCleared) {
   CTestDlg dlg;
   ASSERT_TRUE(dlg.Create());
@@ -254,11 +250,10 @@ TEST_F(WindowDialog, RecordedHistoryStaysBoundedAndKeepsTextsOverPositions) {
   ASSERT_TRUE(dlg.Create());
   CHeadlessBackend& ui = GetHeadlessBackend();
   struct CCounter : IHeadlessObserver {
-    int progress = 0;
-    int texts = 0;
+    int seen[2] = {0, 0};  // positions, texts
     void OnHeadlessEvent(const HeadlessEvent& e) override {
-      if (e.kind == HeadlessEvent::Progress) ++progress;
-      if (e.kind == HeadlessEvent::Text) ++texts;
+      seen[0] += e.kind == HeadlessEvent::Progress;
+      seen[1] += e.kind == HeadlessEvent::Text;
     }
   } counter;
   ui.ClearEvents();
@@ -270,7 +265,7 @@ TEST_F(WindowDialog, RecordedHistoryStaysBoundedAndKeepsTextsOverPositions) {
   EXPECT_EQ(ui.Values(HeadlessEvent::Progress, IDC_BAR), (std::vector<int>{0, 0, 10, 10, 20}))
       << "a position set again is recorded again";
 
-  // A long job: a text, far more positions than the history holds, a text.
+  // A long job: a text, far more positions than the history holds, a text; then texts alone.
   const int nMax = static_cast<int>(CHeadlessBackend::kMaxRecordedEvents);
   CWnd* pPlain = dlg.GetDlgItem(IDC_PLAIN);
   ui.ClearEvents();
@@ -282,17 +277,15 @@ TEST_F(WindowDialog, RecordedHistoryStaysBoundedAndKeepsTextsOverPositions) {
   EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN), (std::vector<std::string>{"Transferring Data", "Done"}));
   const std::vector<int> positions = ui.Values(HeadlessEvent::Progress, IDC_BAR);
   ASSERT_GE(positions.size(), 2u);
-  EXPECT_EQ(positions.back(), 100);
-  EXPECT_EQ(positions[positions.size() - 2], 99) << "the newest positions stay";
-  EXPECT_EQ(counter.progress, 5 + 3 * nMax + 1);
-
-  // Texts alone past the bound: the oldest go.
+  EXPECT_EQ(std::vector<int>(positions.end() - 2, positions.end()), (std::vector<int>{99, 100}))
+      << "the newest positions stay";
   ui.ClearEvents();
   for (int i = 0; i < 2 * nMax + 7; ++i) pPlain->SetWindowText("line " + std::to_string(i));
   EXPECT_LE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents);
   EXPECT_GE(ui.Events().size(), CHeadlessBackend::kMaxRecordedEvents / 2);
   EXPECT_EQ(ui.Texts(HeadlessEvent::Text, IDC_PLAIN).back(), "line " + std::to_string(2 * nMax + 6));
-  EXPECT_EQ(counter.texts, 2 + 2 * nMax + 7);
+  EXPECT_EQ(counter.seen[0], 5 + 3 * nMax + 1);
+  EXPECT_EQ(counter.seen[1], 2 + 2 * nMax + 7);
   ui.SetObserver(nullptr);
   dlg.DestroyWindow();
 }

@@ -16,25 +16,65 @@ namespace {
 
 constexpr UINT WM_TEST_DATA = WM_USER + 1;
 constexpr UINT WM_TEST_ECHO = WM_USER + 2;
+constexpr UINT WM_TEST_BLOCK = WM_USER + 3;
+using Clock = std::chrono::steady_clock;
 
+// Records what reaches it, in order: posts (with their wParam and thread) and timer ticks.
 class CReceiver : public CWnd {
  public:
+  struct Tick {
+    UINT_PTR id;
+    LPARAM lParam;
+    Clock::time_point at;
+  };
   std::vector<WPARAM> m_received;
-  std::vector<std::thread::id> m_threads;
+  std::vector<Tick> m_ticks;
+  std::vector<std::string> m_log;  // posts and ticks in the order handled
+  LPARAM m_lastLParam = -1;
+  const std::thread::id m_thread = std::this_thread::get_id();
+
+  int Ticks(UINT_PTR id) const {
+    return static_cast<int>(std::count_if(m_ticks.begin(), m_ticks.end(), [id](const Tick& t) { return t.id == id; }));
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_TIMER) m_lastLParam = lParam;
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+  void OnTimer(UINT_PTR nIDEvent) {
+    m_ticks.push_back(Tick{nIDEvent, m_lastLParam, Clock::now()});
+    Note("tick");
+  }
   LRESULT OnData(WPARAM wParam, LPARAM) {
     m_received.push_back(wParam);
-    m_threads.push_back(std::this_thread::get_id());
+    Note("data");
     return 0;
   }
   // Posts itself again every time: a pump must still come back.
   LRESULT OnEcho(WPARAM, LPARAM) { return PostMessage(WM_TEST_ECHO); }
+  LRESULT OnBlock(WPARAM wParam, LPARAM) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(wParam));
+    m_log.push_back("blocked");
+    return 0;
+  }
   DECLARE_MESSAGE_MAP()
+
+ private:
+  void Note(const char* what) {
+    m_log.push_back(what);
+    if (std::this_thread::get_id() != m_thread) m_log.push_back("off the window thread");
+  }
 };
 
 BEGIN_MESSAGE_MAP(CReceiver, CWnd)
+  ON_WM_TIMER()
   ON_MESSAGE(WM_TEST_DATA, OnData)
   ON_MESSAGE(WM_TEST_ECHO, OnEcho)
+  ON_MESSAGE(WM_TEST_BLOCK, OnBlock)
 END_MESSAGE_MAP()
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+  return GetHeadlessBackend().PumpUntil(done, timeoutMs);
+}
 
 TEST(WindowMessages, PostsFromAnotherThreadArriveInOrderOnTheWindowThread) {
   CReceiver receiver;
@@ -43,21 +83,22 @@ TEST(WindowMessages, PostsFromAnotherThreadArriveInOrderOnTheWindowThread) {
   std::thread poster([hWnd = receiver.m_hWnd] {
     for (int i = 0; i < kCount; ++i) PostMessage(hWnd, WM_TEST_DATA, i, 0);
   });
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (receiver.m_received.size() < kCount && std::chrono::steady_clock::now() < limit) {
-    WaitForPostedMessage(1000);
-    PumpPostedMessages();
-  }
+  PumpUntil([&] { return receiver.m_received.size() >= kCount; }, 20000);
   poster.join();
   ASSERT_EQ(receiver.m_received.size(), static_cast<std::size_t>(kCount));
   for (int i = 0; i < kCount; ++i) EXPECT_EQ(receiver.m_received[i], static_cast<WPARAM>(i));
-  for (const std::thread::id& id : receiver.m_threads) EXPECT_EQ(id, std::this_thread::get_id());
+  EXPECT_EQ(std::count(receiver.m_log.begin(), receiver.m_log.end(), "off the window thread"), 0);
 }
 
+// A dead handle refuses posts, drops what was waiting for it and is never handed out again;
+// a pump dispatches only what was waiting when it began, so a self-posting handler cannot hold it.
 TEST(WindowMessages, DeadHandlesRefusePostsAndAreNeverReused) {
   CReceiver first;
   const HWND hFirst = CreateMessageWindow(&first);
   EXPECT_EQ(CreateMessageWindow(&first), nullptr) << "an object has one window";
+  first.PostMessage(WM_TEST_ECHO);
+  EXPECT_EQ(PumpPostedMessages(), 1);
+  EXPECT_EQ(PumpPostedMessages(), 1);
   // Posted, then the window goes before the pump: dropped, not delivered.
   EXPECT_TRUE(PostMessage(hFirst, WM_TEST_DATA, 1));
   EXPECT_TRUE(first.DestroyWindow());
@@ -78,16 +119,6 @@ TEST(WindowMessages, DeadHandlesRefusePostsAndAreNeverReused) {
     EXPECT_TRUE(PostMessage(hScoped, WM_TEST_DATA, 4));
   }
   EXPECT_FALSE(IsWindow(hScoped));
-  EXPECT_EQ(PumpPostedMessages(), 0);
-}
-
-TEST(WindowMessages, APumpDispatchesOnlyWhatWasWaiting) {
-  CReceiver receiver;
-  CreateMessageWindow(&receiver);
-  receiver.PostMessage(WM_TEST_ECHO);
-  EXPECT_EQ(PumpPostedMessages(), 1);
-  EXPECT_EQ(PumpPostedMessages(), 1);
-  receiver.DestroyWindow();
   EXPECT_EQ(PumpPostedMessages(), 0);
 }
 
@@ -148,115 +179,52 @@ TEST(WindowMessages, TablesRouteToTheMostDerivedEntryThenBaseThenDefault) {
 
 // ---- timers -------------------------------------------------------------------------------
 
-using Clock = std::chrono::steady_clock;
-constexpr UINT WM_TEST_BLOCK = WM_USER + 3;
-
-class CTicker : public CWnd {
- public:
-  struct Tick {
-    UINT_PTR id;
-    LPARAM lParam;
-    Clock::time_point at;
-  };
-  std::vector<Tick> m_ticks;
-  std::vector<std::string> m_log;  // posts and ticks in the order handled
-  std::thread::id m_thread;
-  LPARAM m_lastLParam = -1;
-
-  int Ticks(UINT_PTR id) const {
-    int n = 0;
-    for (const Tick& t : m_ticks) n += t.id == id;
-    return n;
-  }
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message == WM_TIMER) m_lastLParam = lParam;
-    return CWnd::WindowProc(message, wParam, lParam);
-  }
-  void OnTimer(UINT_PTR nIDEvent) {
-    m_ticks.push_back(Tick{nIDEvent, m_lastLParam, Clock::now()});
-    m_log.push_back("tick");
-    if (std::this_thread::get_id() != m_thread) m_log.push_back("off the window thread");
-  }
-  LRESULT OnData(WPARAM, LPARAM) {
-    m_log.push_back("data");
-    return 0;
-  }
-  LRESULT OnEcho(WPARAM, LPARAM) { return PostMessage(WM_TEST_ECHO); }
-  LRESULT OnBlock(WPARAM wParam, LPARAM) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(wParam));
-    m_log.push_back("blocked");
-    return 0;
-  }
-  DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(CTicker, CWnd)
-  ON_WM_TIMER()
-  ON_MESSAGE(WM_TEST_DATA, OnData)
-  ON_MESSAGE(WM_TEST_ECHO, OnEcho)
-  ON_MESSAGE(WM_TEST_BLOCK, OnBlock)
-END_MESSAGE_MAP()
-
 class WindowTimers : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_ticker.m_thread = std::this_thread::get_id();
-    ASSERT_NE(CreateMessageWindow(&m_ticker), nullptr);
-  }
-  bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
-    return GetHeadlessBackend().PumpUntil(done, timeoutMs);
-  }
-  CTicker m_ticker;
+  void SetUp() override { ASSERT_NE(CreateMessageWindow(&m_ticker), nullptr); }
+  CReceiver m_ticker;
 };
 
-TEST_F(WindowTimers, FireEveryPeriodWithTheirIdUntilKilled) {
+// A timer fires every period with its id until killed; setting an id again replaces its timer
+// and its record; a destroyed window's timers never fire, not even those already due.
+TEST_F(WindowTimers, FireEveryPeriodUntilKilledReplacedOrTheirWindowGoes) {
   const HWND hWnd = m_ticker.m_hWnd;
   const Clock::time_point start = Clock::now();
+  ASSERT_EQ(SetTimer(hWnd, 2, 60000), 2u);
+  ASSERT_EQ(SetTimer(hWnd, 7, 60000), 7u);
   EXPECT_EQ(SetTimer(hWnd, 7, 10), 7u);
   ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(7) >= 5; }));
   // Each one is due a full period after the one before was handled.
   EXPECT_GE(m_ticker.m_ticks.back().at - start, std::chrono::milliseconds(50));
-  for (const CTicker::Tick& t : m_ticker.m_ticks) {
+  for (const CReceiver::Tick& t : m_ticker.m_ticks) {
     EXPECT_EQ(t.id, 7u);
     EXPECT_EQ(t.lParam, 0);
   }
   EXPECT_EQ(std::count(m_ticker.m_log.begin(), m_ticker.m_log.end(), "off the window thread"), 0);
+  EXPECT_EQ(GetTimerLateness(hWnd, 2).count, 0u);
 
   EXPECT_TRUE(m_ticker.KillTimer(7));
   EXPECT_FALSE(m_ticker.KillTimer(7));
-  const std::size_t ticks = m_ticker.m_ticks.size();
+  std::size_t ticks = m_ticker.m_ticks.size();
   GetHeadlessBackend().Pump(60);
   EXPECT_EQ(m_ticker.m_ticks.size(), ticks);
   EXPECT_EQ(GetTimerLateness(hWnd, 7).count, ticks) << "the record outlives the timer";
-}
+  m_ticker.SetTimer(7, 60000);
+  EXPECT_EQ(GetTimerLateness(hWnd, 7).count, 0u);
 
-TEST_F(WindowTimers, SettingAnIdAgainReplacesItsTimerAndItsRecord) {
-  const HWND hWnd = m_ticker.m_hWnd;
-  ASSERT_NE(m_ticker.SetTimer(1, 60000), 0u);
-  ASSERT_NE(m_ticker.SetTimer(2, 60000), 0u);
-  ASSERT_NE(m_ticker.SetTimer(1, 10), 0u);
-  ASSERT_TRUE(PumpUntil([&] { return m_ticker.Ticks(1) >= 3; }));
-  EXPECT_EQ(m_ticker.Ticks(2), 0);
-  EXPECT_EQ(GetTimerLateness(hWnd, 1).count, 3u);
-  EXPECT_EQ(GetTimerLateness(hWnd, 2).count, 0u);
-
-  m_ticker.SetTimer(1, 60000);
-  EXPECT_EQ(GetTimerLateness(hWnd, 1).count, 0u);
-  const std::size_t ticks = m_ticker.m_ticks.size();
+  m_ticker.SetTimer(2, 10);
+  m_ticker.SetTimer(2, 60000);
   GetHeadlessBackend().Pump(60);
   EXPECT_EQ(m_ticker.m_ticks.size(), ticks) << "still the short period";
-}
 
-TEST_F(WindowTimers, ADestroyedWindowsTimersNeverFire) {
-  const HWND hWnd = m_ticker.m_hWnd;
   ASSERT_NE(SetTimer(hWnd, 1, 10), 0u);
-  ASSERT_NE(SetTimer(hWnd, 2, 10), 0u);
+  ASSERT_NE(SetTimer(hWnd, 3, 10), 0u);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // both due now
   ASSERT_TRUE(m_ticker.DestroyWindow());
   EXPECT_FALSE(NextTimerDue().has_value());
   GetHeadlessBackend().Pump(40);
-  EXPECT_TRUE(m_ticker.m_ticks.empty());
-  EXPECT_EQ(SetTimer(hWnd, 3, 10), 0u);
+  EXPECT_EQ(m_ticker.m_ticks.size(), ticks);
+  EXPECT_EQ(SetTimer(hWnd, 4, 10), 0u);
   EXPECT_FALSE(KillTimer(hWnd, 1));
 }
 
