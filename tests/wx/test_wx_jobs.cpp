@@ -2,6 +2,7 @@
 // the serial reader, the About box from the context menu. Screenshots of the main window (idle
 // and during a transfer) and the About box go to the build folder.
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -10,6 +11,8 @@
 #include "app/quorin_dlg.h"
 #include "platform/os/process.h"
 #include "platform/os/settings.h"
+#include "platform/ui/drawing.h"
+#include "platform/ui/wx/wx_ui_backend.h"
 #include "resources/resource.h"
 #include "serial/serial_comm.h"
 #include "tests/support/pty_peer.h"
@@ -42,42 +45,27 @@ BEGIN_MESSAGE_MAP(CWatchedDlg, CQuorinDlg)
   ON_MESSAGE(WM_SERIAL_DATA, OnWatchedDelivery)
 END_MESSAGE_MAP()
 
-// A file dialog expected; what it was asked is kept and the path is the answer.
+// A file dialog expected: what it was asked is kept; the path is the answer, Cancel when none.
+struct SeenFileDialog {
+  std::string wildcard, folder, name;
+  long style = 0;
+};
 class CExpectFile : public wxExpectModalBase<wxFileDialog, CExpectFile> {
  public:
-  CExpectFile(std::string path, std::string* seenWildcard, long* seenStyle)
-      : m_path(std::move(path)), m_pWildcard(seenWildcard), m_pStyle(seenStyle) {}
+  CExpectFile(std::string path, SeenFileDialog* seen) : m_path(std::move(path)), m_pSeen(seen) {}
 
  protected:
   int OnInvoked(wxFileDialog* dialog) const override {
-    *m_pWildcard = FromWx(dialog->GetWildcard());
-    *m_pStyle = dialog->GetWindowStyle();
+    *m_pSeen = {FromWx(dialog->GetWildcard()), FromWx(dialog->GetDirectory()),
+                FromWx(dialog->GetFilename()), dialog->GetWindowStyle()};
+    if (m_path.empty()) return wxID_CANCEL;
     dialog->SetPath(ToWx(m_path));
     return wxID_OK;
   }
 
  private:
   std::string m_path;
-  std::string* m_pWildcard;
-  long* m_pStyle;
-};
-
-// A file dialog expected, answered with Cancel; where it opens and the name it proposes are kept.
-class CExpectFileIn : public wxExpectModalBase<wxFileDialog, CExpectFileIn> {
- public:
-  CExpectFileIn(std::string* seenFolder, std::string* seenName)
-      : m_pFolder(seenFolder), m_pName(seenName) {}
-
- protected:
-  int OnInvoked(wxFileDialog* dialog) const override {
-    *m_pFolder = FromWx(dialog->GetDirectory());
-    *m_pName = FromWx(dialog->GetFilename());
-    return wxID_CANCEL;
-  }
-
- private:
-  std::string* m_pFolder;
-  std::string* m_pName;
+  SeenFileDialog* m_pSeen;
 };
 
 wxFileDialog* ShownFileDialog() {
@@ -93,23 +81,20 @@ wxString StatusText(HWND hDlg) {
   return frame->GetChildren().front()->GetLabel();
 }
 
-CWxDialogWindow* FindAboutBox() {
-  for (wxWindow* w : wxTopLevelWindows) {
-    auto* dlg = dynamic_cast<CWxDialogWindow*>(w);
-    if (dlg == nullptr || dlg->Handle() == nullptr || !dlg->IsShownOnScreen()) continue;
-    const WindowState* state = GetWindowState(dlg->Handle());
-    if (state != nullptr && state->templateId == IDD_ABOUTBOX) return dlg;
-  }
-  return nullptr;
-}
-
 class WindowAtWork : public CMainWindowTest {};
 
+// Send and Read ask through file dialogs that open in the folder of the last software image,
+// Read proposing the name the command-line help gives the receiver's database; a file the job
+// refuses is said in a box of the main window.
 TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
-  const std::string file = m_tmp.MakeFile("tiny.bin", Pattern(1000));
-  const std::string readInto = m_tmp.Path("database.bin");
-  std::string wildcard, readWildcard, text, caption;
-  long style = 0, readStyle = 0;
+  const std::string folder = m_tmp.Path("images");
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  ASSERT_TRUE(WriteProfileString(PROFILE_SECTION, PROFILE_FOLDER, folder));
+  const std::string file = folder + "/tiny.bin";
+  std::ofstream(file) << std::string(1000, 'x');
+  const std::string readInto = folder + "/database.bin";
+  SeenFileDialog send, read;
+  std::string text, caption;
   wxWindow* owner = nullptr;
   CQuorinDlg dlg;
   CUserScript script;
@@ -120,44 +105,25 @@ TEST_F(WindowAtWork, FileDialogsAndBoxesOfJobsAreAnsweredThroughTheTestHook) {
       .Then("the read job armed", [&] { return StatusText(dlg.m_hWnd) == "Turn on the STB"; },
             [&] { ClickOn(Control(IDC_EXIT)); })
       .Run(dlg, [&] {
-        wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &wildcard, &style), CExpectBox(&text, &caption, &owner),
-                      CExpectFile(readInto, &readWildcard, &readStyle));
+        wxTEST_DIALOG(dlg.DoModal(), CExpectFile(file, &send), CExpectBox(&text, &caption, &owner),
+                      CExpectFile(readInto, &read));
       });
   EXPECT_EQ(text, "Invalid File");
   EXPECT_EQ(caption, GetModuleBaseName());
   EXPECT_NE(dynamic_cast<CWxDialogWindow*>(owner), nullptr) << "the box belongs to the main window";
-  EXPECT_EQ(wildcard, "Download File (*.bin;*.sdx)|*.bin;*.[bB][iI][nN];*.sdx;*.[sS][dD][xX]|"
-                      "SatCoDx Files (*.sdx)|*.sdx;*.[sS][dD][xX]|All File (*.*)|*");
-  EXPECT_TRUE(style & wxFD_OPEN);
-  EXPECT_EQ(readWildcard, "Upload File (*.bin)|*.bin;*.[bB][iI][nN]|All File (*.*)|*");
-  EXPECT_TRUE((readStyle & wxFD_SAVE) && (readStyle & wxFD_OVERWRITE_PROMPT));
+  EXPECT_EQ(send.wildcard, "Download File (*.bin;*.sdx)|*.bin;*.[bB][iI][nN];*.sdx;*.[sS][dD][xX]|"
+                           "SatCoDx Files (*.sdx)|*.sdx;*.[sS][dD][xX]|All File (*.*)|*");
+  EXPECT_TRUE(send.style & wxFD_OPEN);
+  EXPECT_EQ(send.folder, folder);
+  EXPECT_EQ(send.name, "");
+  EXPECT_EQ(read.wildcard, "Upload File (*.bin)|*.bin;*.[bB][iI][nN]|All File (*.*)|*");
+  EXPECT_TRUE((read.style & wxFD_SAVE) && (read.style & wxFD_OVERWRITE_PROMPT));
+  EXPECT_EQ(read.folder, folder);
+  EXPECT_EQ(read.name, "upload_db.bin");
   // The read job writes only its working file, and an abandoned one that received nothing
   // leaves nothing behind.
   EXPECT_FALSE(std::ifstream(readInto).good());
   EXPECT_FALSE(std::ifstream(CTransferEngine::PartialPath(readInto)).good());
-}
-
-// Both file dialogs open in the folder of the last software image; Read proposes the name the
-// command-line help gives the receiver's database.
-TEST_F(WindowAtWork, FileDialogsOpenInTheRememberedFolderAndReadProposesAName) {
-  const std::string folder = m_tmp.Path("images");
-  ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
-  ASSERT_TRUE(WriteProfileString(PROFILE_SECTION, PROFILE_FOLDER, folder));
-  std::string sendFolder, sendName, readFolder, readName;
-  CQuorinDlg dlg;
-  CUserScript script;
-  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
-              [&] { ClickOn(Control(IDC_SEND)); })
-      .After(200, "Send's dialog answered", [&] { ClickOn(Control(IDC_READ)); })
-      .After(200, "Read's dialog answered", [&] { ClickOn(Control(IDC_EXIT)); })
-      .Run(dlg, [&] {
-        wxTEST_DIALOG(dlg.DoModal(), CExpectFileIn(&sendFolder, &sendName),
-                      CExpectFileIn(&readFolder, &readName));
-      });
-  EXPECT_EQ(sendFolder, folder);
-  EXPECT_EQ(sendName, "");
-  EXPECT_EQ(readFolder, folder);
-  EXPECT_EQ(readName, "upload_db.bin");
 }
 
 // The file chooser remembers its size from program to program; one left as large as the screen
@@ -212,10 +178,9 @@ TEST_F(WindowAtWork, AFileDialogOpensAtNoMoreThanTwoThirdsOfTheScreen) {
 TEST_F(WindowAtWork, APortErrorAtStartUpStandsInTheMiddleOfTheScreen) {
   ASSERT_TRUE(MapComPort("COM1", m_tmp.Path("no-such-device")));
   // The real box, not the test hook's stand-in: where it stands is the point.
-  auto shownBox = []() -> wxDialog* {
+  auto shownBox = []() -> wxMessageDialogBase* {
     for (wxWindow* w : wxTopLevelWindows) {
-      auto* box = dynamic_cast<wxMessageDialogBase*>(w);
-      if (box != nullptr && box->IsShownOnScreen()) return box;
+      if (auto* box = dynamic_cast<wxMessageDialogBase*>(w); box != nullptr && box->IsShownOnScreen()) return box;
     }
     return nullptr;
   };
@@ -227,16 +192,15 @@ TEST_F(WindowAtWork, APortErrorAtStartUpStandsInTheMiddleOfTheScreen) {
   CUserScript script;
   script.Then("the box on screen", [&] { return shownBox() != nullptr; },
               [&] {
-                wxDialog* box = shownBox();
+                wxMessageDialogBase* box = shownBox();
                 place = box->GetScreenRect();
                 owner = box->GetParent();
-                text = FromWx(static_cast<wxMessageDialogBase*>(box)->GetMessage());
+                text = FromWx(box->GetMessage());
                 box->EndModal(wxID_OK);
               })
       .Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
             [&] { ClickOn(Control(IDC_EXIT)); })
       .Run(dlg);
-  EXPECT_TRUE(script.Finished());
   EXPECT_EQ(text.substr(0, text.find('\n')), "Port Open Error");
   // Centred on a window that is not on screen yet, it would stand wherever the desktop had not
   // yet placed that window.
@@ -280,6 +244,33 @@ TEST_F(WindowAtWork, DeliveriesFromTheReaderRunOnTheWindowThreadThroughATransfer
   }
 }
 
+// Pixels on screen that differ from the picture the owner-painted control painted last.
+int DifferingFromItsPicture(HWND hWnd) {
+  wxWindow* panel = WidgetFor(hWnd);
+  const CPixelBuffer* picture = GetWindowPaintBuffer(hWnd);
+  if (panel == nullptr || picture == nullptr) return -1;
+  const RECT client = CWxUiBackend::Instance().ClientRectPixels(hWnd);
+  EXPECT_EQ(wxSize(picture->Width(), picture->Height()), panel->GetClientSize());
+  EXPECT_EQ(wxSize(client.right, client.bottom), panel->GetClientSize());
+  const std::string shot = RunFolder() + "/panel.png";
+  if (!GrabScreen(shot, wxRect(panel->ClientToScreen(wxPoint(0, 0)), panel->GetClientSize()))) return -1;
+  const wxImage screen(ToWx(shot));
+  if (!screen.IsOk()) return -1;
+  int differing = 0;
+  for (int y = 0; y < picture->Height(); ++y) {
+    for (int x = 0; x < picture->Width(); ++x) {
+      // The theme rounds the frame's corners over the client area.
+      if ((x < 4 || x >= picture->Width() - 4) && (y < 4 || y >= picture->Height() - 4)) continue;
+      const COLORREF c = picture->Get(x, y);
+      differing += screen.GetRed(x, y) != GetRValue(c) || screen.GetGreen(x, y) != GetGValue(c) ||
+                   screen.GetBlue(x, y) != GetBValue(c);
+    }
+  }
+  return differing;
+}
+
+// The idle window, its owner-painted controls showing their pictures pixel for pixel, and the
+// About box from the context menu.
 TEST_F(WindowAtWork, IdleWindowAndTheAboutBoxFromTheWindowsContextMenu) {
   CQuorinDlg dlg;
   bool screenshot = false;
@@ -291,28 +282,25 @@ TEST_F(WindowAtWork, IdleWindowAndTheAboutBoxFromTheWindowsContextMenu) {
         CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
         EXPECT_TRUE(GrabScreen(ShotPath("screenshot-main-idle.png"), win->GetScreenRect()));
         // The shaded bar at the start, inside and at the end of its range, for a person to see.
-        for (int pos : {0, 42, 100}) {
+        for (int pos : {0, 100, 42}) {
           dlg.m_ctlProgress.SetPos(pos);
           dlg.m_ctlProgress.UpdateWindow();
           win->Update();
           EXPECT_TRUE(GrabScreen(ShotPath(("screenshot-bar-" + std::to_string(pos) + ".png").c_str()),
                                  win->GetScreenRect()));
         }
-        // A right click on the window's surface, between the port group and the buttons.
-        const CWxDialogFont& font = win->DialogFont();
-        wxUIActionSimulator sim;
-        sim.MouseMove(win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45))));
-        sim.MouseClick(wxMOUSE_BTN_RIGHT);
       })
-      .After(500, "the menu open", [] {
-        // Up from the top wraps to the last item, the program's own.
-        wxUIActionSimulator sim;
-        sim.Char(WXK_UP);
-        sim.Char(WXK_RETURN);
+      .After(200, "the bar repainted", [&] {
+        for (int id : {IDC_FILENAME, IDC_PROGRESS}) {
+          EXPECT_EQ(DifferingFromItsPicture(GetDlgItem(dlg.m_hWnd, id)), 0) << "control " << id;
+        }
+        RightClickSurface(dlg.m_hWnd);
       })
-      .Then("the About box on screen", [] { return FindAboutBox() != nullptr; }, [] {})
+      // Up from the top wraps to the last item, the program's own.
+      .After(500, "the menu open", [] { PressKeys({WXK_UP, WXK_RETURN}); })
+      .Then("the About box on screen", [] { return FindShownDialog(IDD_ABOUTBOX) != nullptr; }, [] {})
       .After(300, "the About box painted", [&] {
-        CWxDialogWindow* about = FindAboutBox();
+        CWxDialogWindow* about = FindShownDialog(IDD_ABOUTBOX);
         ASSERT_NE(about, nullptr);
         screenshot = GrabScreen(ShotPath("screenshot-about.png"), about->GetScreenRect());
         for (wxWindow* child : about->GetChildren()) {
@@ -321,7 +309,8 @@ TEST_F(WindowAtWork, IdleWindowAndTheAboutBoxFromTheWindowsContextMenu) {
         }
         ClickOn(about->FindControl(GetDlgItem(about->Handle(), IDOK)));
       })
-      .Then("the About box closed", [] { return FindAboutBox() == nullptr; }, [&] { ClickOn(Control(IDC_EXIT)); })
+      .Then("the About box closed", [] { return FindShownDialog(IDD_ABOUTBOX) == nullptr; },
+            [&] { ClickOn(Control(IDC_EXIT)); })
       .Run(dlg);
   EXPECT_TRUE(screenshot);
   EXPECT_EQ(iconSize, wxSize(32, 32));

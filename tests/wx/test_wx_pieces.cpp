@@ -1,4 +1,4 @@
-// The backend's pieces on their own: the dialog font's units, text measured and drawn in it;
+// The backend's pieces on their own: text measured and drawn in the dialog font;
 // timers in the toolkit's loops, the owner-painted bar's repaints and tooltips, on a small
 // dialog of the suite's own.
 #include <string>
@@ -16,20 +16,6 @@
 namespace {
 
 class DialogFont : public CWxTest {};
-
-// Units measured again here, the classic way, from the font the dialog really uses: the
-// layout test takes them as given.
-TEST_F(DialogFont, UnitsFollowTheFontUsed) {
-  for (int points : {8, 14}) {
-    const CWxDialogFont font("", points);
-    wxBitmap scratch(1, 1);
-    wxMemoryDC dc(scratch);
-    dc.SetFont(font.Font());
-    const wxSize alphabet = dc.GetTextExtent("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    EXPECT_EQ(font.BaseUnitX(), (alphabet.x / 26 + 1) / 2) << points;
-    EXPECT_EQ(font.BaseUnitY(), dc.GetCharHeight()) << points;
-  }
-}
 
 TEST_F(DialogFont, TextIsDrawnInsideTheClipInTheGivenColourOverWhatIsThere) {
   CWxUiBackend& ui = CWxUiBackend::Instance();
@@ -112,10 +98,6 @@ class ToolkitLoop : public CWxTest {
     CWxTest::SetUp();
     RegisterPiecesTemplate();
   }
-  static bool OnScreen(const CDialog& dlg) {
-    CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
-    return win != nullptr && win->IsShownOnScreen();
-  }
 };
 
 // The inner dialog is opened from a timer's own handler: the toolkit runs the handler from its
@@ -146,7 +128,7 @@ TEST_F(ToolkitLoop, TimersTickInTheModalLoopAndInADialogOpenedFromATick) {
     }
   };
   CUserScript script;
-  script.Then("the dialog on screen", [&] { return OnScreen(dlg); },
+  script.Then("the dialog on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
               [&] {
                 hDlg = dlg.m_hWnd;
                 dlg.SetTimer(1, 20);
@@ -188,7 +170,7 @@ TEST_F(ToolkitLoop, TheOwnerPaintedBarRepaintsOnlyWhenItsPositionChanges) {
               panel = DialogWindowFor(dlg.m_hWnd) != nullptr
                           ? DialogWindowFor(dlg.m_hWnd)->FindPaintedControl(dlg.m_bar.m_hWnd)
                           : nullptr;
-              return OnScreen(dlg) && panel != nullptr && panel->HasPicture();
+              return IsShownOnScreen(dlg.m_hWnd) && panel != nullptr && panel->HasPicture();
             },
             [] {})
       .After(300, "the first paints over", [&] {
@@ -211,31 +193,33 @@ TEST_F(ToolkitLoop, TheOwnerPaintedBarRepaintsOnlyWhenItsPositionChanges) {
   EXPECT_LE(nativePaints, 2 * kPositions) << "the picture was shown again for positions that did not change";
 }
 
+// A tooltip set, replaced and cleared reaches the native control; a sunken label's text,
+// which sits inside its frame, shows its frame's.
 TEST_F(ToolkitLoop, ToolTipsFollowTheRecord) {
   CPiecesDlg dlg;
   ASSERT_TRUE(dlg.Create());
   CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
   ASSERT_NE(win, nullptr);
-  const auto tip = [](wxWindow* w) {
-    return w->GetToolTip() != nullptr ? FromWx(w->GetToolTip()->GetTip()) : std::string("(none)");
-  };
   CWnd* list = dlg.GetDlgItem(IDC_LIST);
   CWnd* framed = dlg.GetDlgItem(IDC_FRAMED);
   wxWindow* frame = win->FindControl(framed->m_hWnd);
   ASSERT_EQ(frame->GetChildren().size(), 1u);
-  wxWindow* framedText = frame->GetChildren().front();
-
+  const auto tips = [&] {
+    std::vector<std::string> shown;
+    for (wxWindow* w : {win->FindControl(list->m_hWnd), frame, frame->GetChildren().front()}) {
+      shown.push_back(w->GetToolTip() != nullptr ? FromWx(w->GetToolTip()->GetTip()) : "(none)");
+    }
+    return shown;
+  };
+  using Tips = std::vector<std::string>;
   list->SetToolTipText("COM1 is /dev/ttyS0");
   framed->SetToolTipText("the file");
-  EXPECT_EQ(tip(win->FindControl(list->m_hWnd)), "COM1 is /dev/ttyS0");
-  EXPECT_EQ(tip(frame), "the file");
-  EXPECT_EQ(tip(framedText), "the file");
+  EXPECT_EQ(tips(), (Tips{"COM1 is /dev/ttyS0", "the file", "the file"}));
   list->SetToolTipText("COM2 is /dev/ttyUSB0");
-  EXPECT_EQ(tip(win->FindControl(list->m_hWnd)), "COM2 is /dev/ttyUSB0");
+  EXPECT_EQ(tips(), (Tips{"COM2 is /dev/ttyUSB0", "the file", "the file"}));
   list->SetToolTipText("");
   framed->SetToolTipText("");
-  EXPECT_EQ(tip(win->FindControl(list->m_hWnd)), "(none)");
-  EXPECT_EQ(tip(framedText), "(none)");
+  EXPECT_EQ(tips(), (Tips{"(none)", "(none)", "(none)"}));
   EXPECT_TRUE(dlg.DestroyWindow());
 }
 

@@ -17,19 +17,10 @@
 
 #include <wx/combobox.h>
 #include <wx/stattext.h>
-#include <wx/uiaction.h>
 
 namespace {
 
-CWxDialogWindow* FindPortsDialog() {
-  for (wxWindow* w : wxTopLevelWindows) {
-    auto* dlg = dynamic_cast<CWxDialogWindow*>(w);
-    if (dlg == nullptr || dlg->Handle() == nullptr || !dlg->IsShownOnScreen()) continue;
-    const WindowState* state = GetWindowState(dlg->Handle());
-    if (state != nullptr && state->templateId == IDD_PORTS) return dlg;
-  }
-  return nullptr;
-}
+CWxDialogWindow* FindPortsDialog() { return FindShownDialog(IDD_PORTS); }
 
 class PortsWindow : public CMainWindowTest {
  protected:
@@ -57,34 +48,24 @@ TEST_F(PortsWindow, ThePortsDialogFromTheContextMenuAssignsTheAdapterToTheSelect
   const std::string byId =
       (m_machine->Dev() / "serial/by-id/usb-Zeta_USB_Serial_A12345-if00-port0").string();
   CUserScript script;
-  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); }, [&] {
-          CWxDialogWindow* win = DialogWindowFor(dlg.m_hWnd);
-          const CWxDialogFont& font = win->DialogFont();
-          wxUIActionSimulator sim;
-          sim.MouseMove(win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45))));
-          sim.MouseClick(wxMOUSE_BTN_RIGHT);
-        })
-      .After(500, "the menu open", [] {
-        // Up from the top wraps to the last item (About); Ports is the one above it.
-        wxUIActionSimulator sim;
-        sim.Char(WXK_UP);
-        sim.Char(WXK_UP);
-        sim.Char(WXK_RETURN);
-      })
+  script.Then("the window on screen", [&] { return IsShownOnScreen(dlg.m_hWnd); },
+              [&] { RightClickSurface(dlg.m_hWnd); })
+      // Up from the top wraps to the last item (About); Ports is the one above it.
+      .After(500, "the menu open", [] { PressKeys({WXK_UP, WXK_UP, WXK_RETURN}); })
       .Then("the Ports dialog on screen", [] { return FindPortsDialog() != nullptr; }, [] {})
       .After(300, "the Ports dialog painted", [&] {
         CWxDialogWindow* ports = FindPortsDialog();
         ASSERT_NE(ports, nullptr);
         screenshot = GrabScreen(std::string(QUORIN_BUILD_DIR) + "/screenshot-ports.png",
                                 ports->GetScreenRect());
-        auto* list = dynamic_cast<wxStaticText*>(ports->FindControl(GetDlgItem(ports->Handle(), IDC_PORTS_LIST)));
-        if (list != nullptr) listing = FromWx(list->GetLabelText());
-        if (auto* combo = dynamic_cast<wxComboBox*>(ports->FindControl(GetDlgItem(ports->Handle(), IDC_PORTS_DEVICE)))) {
-          for (unsigned i = 0; i < combo->GetCount(); ++i) devices.push_back(FromWx(combo->GetString(i)));
+        const auto control = [ports](int id) { return ports->FindControl(GetDlgItem(ports->Handle(), id)); };
+        if (auto* list = dynamic_cast<wxStaticText*>(control(IDC_PORTS_LIST))) listing = FromWx(list->GetLabelText());
+        if (auto* combo = dynamic_cast<wxComboBox*>(control(IDC_PORTS_DEVICE))) {
+          for (const wxString& device : combo->GetStrings()) devices.push_back(FromWx(device));
         }
         // The adapter (the second entry) to COM1, the selected port.
         SendMessage(GetDlgItem(ports->Handle(), IDC_PORTS_DEVICE), CB_SETCURSEL, 1, 0);
-        ClickOn(ports->FindControl(GetDlgItem(ports->Handle(), IDC_PORTS_ASSIGN)));
+        ClickOn(control(IDC_PORTS_ASSIGN));
       })
       .Then("the port reopened on the adapter",
             [&] {
@@ -99,7 +80,6 @@ TEST_F(PortsWindow, ThePortsDialogFromTheContextMenuAssignsTheAdapterToTheSelect
       .Then("the Ports dialog closed", [] { return FindPortsDialog() == nullptr; },
             [&] { ClickOn(Control(IDC_EXIT)); })
       .Run(dlg);
-  EXPECT_TRUE(script.Finished());
   EXPECT_TRUE(screenshot);
   EXPECT_NE(listing.find("COM1 = " + m_pty.SlavePath() + " [Devices], present"), std::string::npos)
       << listing;

@@ -79,6 +79,30 @@ void CWxTest::SetUp() {
 wxWindow* WidgetFor(HWND hWnd) { return CWxUiBackend::Instance().FindWidget(hWnd); }
 CWxDialogWindow* DialogWindowFor(HWND hDlg) { return CWxUiBackend::Instance().FindDialog(hDlg); }
 
+CWxDialogWindow* FindShownDialog(int templateId) {
+  for (wxWindow* w : wxTopLevelWindows) {
+    auto* dlg = dynamic_cast<CWxDialogWindow*>(w);
+    if (dlg == nullptr || dlg->Handle() == nullptr || !dlg->IsShownOnScreen()) continue;
+    const WindowState* state = GetWindowState(dlg->Handle());
+    if (state != nullptr && state->templateId == templateId) return dlg;
+  }
+  return nullptr;
+}
+
+void RightClickSurface(HWND hDlg) {
+  CWxDialogWindow* win = DialogWindowFor(hDlg);
+  ASSERT_NE(win, nullptr);
+  const CWxDialogFont& font = win->DialogFont();
+  wxUIActionSimulator sim;
+  sim.MouseMove(win->ClientToScreen(wxPoint(font.ToPixelsX(171), font.ToPixelsY(45))));
+  sim.MouseClick(wxMOUSE_BTN_RIGHT);
+}
+
+void PressKeys(std::initializer_list<int> keys) {
+  wxUIActionSimulator sim;
+  for (int key : keys) sim.Char(key);
+}
+
 bool GrabScreen(const std::string& path, const wxRect& area) {
   std::string command = "import -window root";
   if (!area.IsEmpty()) {
@@ -201,7 +225,7 @@ wxWindow* CMainWindowTest::Control(int id) {
   return hDlg != nullptr ? WidgetFor(GetDlgItem(hDlg, id)) : nullptr;
 }
 
-bool CMainWindowTest::IsShownOnScreen(HWND hDlg) {
+bool IsShownOnScreen(HWND hDlg) {
   CWxDialogWindow* dlg = DialogWindowFor(hDlg);
   return dlg != nullptr && dlg->IsShownOnScreen();
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "platform/os/pty.h"
@@ -49,22 +50,18 @@ class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
   wxRect* m_pPlace;
 };
 
-// While it lives, message boxes outside a wxTEST_DIALOG show for real (a script must close
-// them), for a test of where a box stands.
+// While one lives, message boxes (or file dialogs) outside a wxTEST_DIALOG show for real and a
+// script must close them: for tests of where a box stands and how a file dialog opens.
 class CRealBoxes {
  public:
   CRealBoxes();
   ~CRealBoxes();
 };
-
-// While it lives, file dialogs outside a wxTEST_DIALOG show for real too (a script must close
-// them), for a test of how they open.
 class CRealFileDialogs {
  public:
   CRealFileDialogs();
   ~CRealFileDialogs();
-  // The one running now, nullptr when none is.
-  static wxFileDialog* Running();
+  static wxFileDialog* Running();  // nullptr when none is
 };
 
 class CWxTest : public ::testing::Test {
@@ -75,9 +72,16 @@ class CWxTest : public ::testing::Test {
 // The native window for a window record.
 wxWindow* WidgetFor(HWND hWnd);
 CWxDialogWindow* DialogWindowFor(HWND hDlg);
+bool IsShownOnScreen(HWND hDlg);
+// The program's dialog from that template on screen now, nullptr when none is.
+CWxDialogWindow* FindShownDialog(int templateId);
+// Right-clicks the main window's surface between the port group and the buttons; the context
+// menu opens there.
+void RightClickSurface(HWND hDlg);
+// Types the keys, in order.
+void PressKeys(std::initializer_list<int> keys);
 
-// Grabs the screen (or a rectangle of it) into a PNG with ImageMagick's import; false when
-// the tool is missing or fails.
+// Grabs the screen (or a rectangle of it) into a PNG with import; false when that fails.
 bool GrabScreen(const std::string& path, const wxRect& area = wxRect());
 // The test run's folder for files, and for settings outside a main-window test.
 const std::string& RunFolder();
@@ -120,7 +124,6 @@ class CMainWindowTest : public CWxTest {
   static wxWindow* Control(int id);
   // Moves the pointer to the middle of the window and clicks (real X input).
   static void ClickOn(wxWindow* widget);
-  static bool IsShownOnScreen(HWND hDlg);
 
   CTempFolder m_tmp;  // also the settings folder
   CPseudoTerminal m_pty;
