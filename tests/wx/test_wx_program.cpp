@@ -2,6 +2,7 @@
 // shows the main window (looked for by its title among the X server's windows), with the job
 // of its command line armed in the window; the terminal gets nothing. The screen is left in
 // screenshot-program.png in the build folder.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -30,10 +31,7 @@ std::string WindowTree() {
 }
 
 bool Contains(const std::vector<std::string>& files, const std::string& part) {
-  for (const std::string& file : files) {
-    if (file.find(part) != std::string::npos) return true;
-  }
-  return false;
+  return std::any_of(files.begin(), files.end(), [&](const std::string& f) { return f.find(part) != std::string::npos; });
 }
 
 class ProgramWindow : public CWxTest {

@@ -60,7 +60,6 @@ int CExpectBox::OnInvoked(wxMessageDialogBase* box) const {
   if (m_pText != nullptr) *m_pText = FromWx(box->GetMessage());
   if (m_pCaption != nullptr) *m_pCaption = FromWx(box->GetCaption());
   if (m_pOwner != nullptr) *m_pOwner = box->GetParent();
-  if (m_pPlace != nullptr) *m_pPlace = box->GetScreenRect();
   return wxID_OK;
 }
 

@@ -36,9 +36,8 @@ class CFailingModalHook : public wxTestingModalHook {
 // A message box expected with its text; what it said is kept for the test.
 class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
  public:
-  explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr,
-                      wxWindow** seenOwner = nullptr, wxRect* seenPlace = nullptr)
-      : m_pText(seenText), m_pCaption(seenCaption), m_pOwner(seenOwner), m_pPlace(seenPlace) {}
+  explicit CExpectBox(std::string* seenText, std::string* seenCaption = nullptr, wxWindow** seenOwner = nullptr)
+      : m_pText(seenText), m_pCaption(seenCaption), m_pOwner(seenOwner) {}
 
  protected:
   int OnInvoked(wxMessageDialogBase* box) const override;
@@ -47,7 +46,6 @@ class CExpectBox : public wxExpectModalBase<wxMessageDialogBase, CExpectBox> {
   std::string* m_pText;
   std::string* m_pCaption;
   wxWindow** m_pOwner;
-  wxRect* m_pPlace;
 };
 
 // While one lives, message boxes (or file dialogs) outside a wxTEST_DIALOG show for real and a
