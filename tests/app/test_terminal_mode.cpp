@@ -19,10 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/program_run.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_runner.h"
 #include "transfer/protocol.h"
+#ifndef _WIN32
+#include "tests/support/program_run.h"
+#endif
 
 namespace {
 
