@@ -25,27 +25,6 @@ constexpr int TIMEOUT_MS = 20000;
 const char* const kTurnOn = "Turn on the STB\n";
 const char* const kFallback = "; running in the terminal\n";
 
-// Sets an environment variable (nullptr: removes it) for the life of the object.
-class CScopedEnv {
- public:
-  CScopedEnv(const char* name, const char* value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    Set(value);
-  }
-  ~CScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
-
- private:
-  void Set(const char* value) {
-    if (value != nullptr) {
-      setenv(m_name.c_str(), value, 1);
-    } else {
-      unsetenv(m_name.c_str());
-    }
-  }
-  std::string m_name;
-  std::optional<std::string> m_old;
-};
-
 struct ArmedRun {
   std::string output;              // standard output and error so far
   std::vector<std::string> files;  // mapped while the job waited for the receiver
@@ -60,14 +39,25 @@ bool Contains(const std::vector<std::string>& files, const std::string& part) {
 
 class WindowModule : public ::testing::Test {
  protected:
-  void SetUp() override { m_image = m_tmp.MakeFile("new_sw.bin", Pattern(300000)); }
+  void SetUp() override {
+    m_image = m_tmp.MakeFile("new_sw.bin", Pattern(300000));
+    if (const char* display = std::getenv("DISPLAY")) m_display = display;
+  }
+  void TearDown() override { SetDisplay(m_display ? m_display->c_str() : nullptr); }
+  static void SetDisplay(const char* display) {
+    if (display != nullptr) {
+      setenv("DISPLAY", display, 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
+  }
 
   // Starts the program with a software job on a line of its own and the display given
   // (nullptr: none), waits until the reboot text is on the line and the terminal shows "Turn
   // on the STB", then reads what the process maps and ends it.
   ArmedRun RunUntilArmed(const std::string& exe, const char* display) {
-    CScopedEnv x11("DISPLAY", display);
-    CScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+    SetDisplay(display);
+    unsetenv("WAYLAND_DISPLAY");
     ArmedRun result;
     // A new line each time: a program ended while it held its line leaves that line exclusive
     // while the test still has it open.
@@ -99,6 +89,7 @@ class WindowModule : public ::testing::Test {
 
   CTempFolder m_tmp;
   std::string m_image;
+  std::optional<std::string> m_display;  // the test's own, put back afterwards
 };
 
 TEST_F(WindowModule, TheTerminalModeMapsNothingOfTheToolkit) {
