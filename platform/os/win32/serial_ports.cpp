@@ -141,13 +141,6 @@ std::vector<SerialPortInfo> CSerialPortFinder::Find() const {
   return found;
 }
 
-std::vector<SerialPortInfo> CSerialPortFinder::FindUsbAdapters() const {
-  std::vector<SerialPortInfo> all = Find();
-  all.erase(std::remove_if(all.begin(), all.end(), [](const SerialPortInfo& p) { return !p.usb; }),
-            all.end());
-  return all;
-}
-
 namespace {
 
 std::mutex g_finderMutex;
