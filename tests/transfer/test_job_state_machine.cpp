@@ -273,10 +273,6 @@ TEST_F(JobStateMachine, EmptyImagesAndAShrunkSoftwareImageAreRefused) {
   EXPECT_TRUE(Settle().empty());
 }
 
-}  // namespace
-
-namespace {
-
 // Whoever watches the engine learns the job's end as a value: a refusal with its reply code,
 // while a 0x41 the job survives ends nothing.
 TEST_F(JobStateMachine, ObserversSeeTheOutcomeAsAValue) {

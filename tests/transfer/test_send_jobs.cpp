@@ -120,7 +120,9 @@ TEST_F(SendJobs, AJobIsArmedOnlyOnAnOpenPort) {
   EXPECT_EQ(Statuses(), std::vector<std::string>{" Ready"});
 }
 
-TEST_F(SendJobs, SoftwareImageIsArmedThroughTheButtonAndItsFolderIsRemembered) {
+// The button arms a software image and remembers its folder; a database leaves the folder,
+// a cancelled choice leaves the job, and a refused one still abandons it.
+TEST_F(SendJobs, TheButtonArmsAJobAndOnlyASoftwareImageLeavesItsFolder) {
   fs::create_directory(Path("images"));
   const std::string path = MakeFile("images" + std::string(1, PATH_SEPARATOR) + "new.bin", Pattern(70000, 4));
   ChooseForSend(path);
@@ -134,6 +136,29 @@ TEST_F(SendJobs, SoftwareImageIsArmedThroughTheButtonAndItsFolderIsRemembered) {
   EXPECT_EQ(Folder(), Path("images"));
   ChooseForSend(std::nullopt);
   EXPECT_EQ(Ui().FileDialogRequests().back().initialFolder, Path("images"));
+  EXPECT_TRUE(JobFileOpen()) << "a cancelled choice leaves the job";
+
+  ChooseForSend(MakeFile("tiny.bin", Pattern(100)));
+  EXPECT_FALSE(JobFileOpen());
+  EXPECT_EQ(Statuses().back(), "Invalid File");
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Invalid File"});
+  EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), path);
+  Reply(RSP_FIRST_BLOCK);
+  EXPECT_TRUE(Settle().empty());
+
+  ChooseForSend(MakeFile("db.bin", Pattern(262144)));
+  EXPECT_EQ(Engine().JobCode(), JOB_DATABASE);
+  EXPECT_TRUE(JobFileOpen());
+  EXPECT_EQ(Folder(), Path("images"));
+
+  // A path without a separator (relative to the working folder) leaves an empty folder.
+  MakeFile("plain.bin", Pattern(70000));
+  const fs::path cwd = fs::current_path();
+  fs::current_path(m_tmp.Dir());
+  Engine().StartSoftwareJob("plain.bin");
+  fs::current_path(cwd);
+  EXPECT_TRUE(JobFileOpen());
+  EXPECT_EQ(Folder(), "");
 }
 
 TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
@@ -198,39 +223,6 @@ TEST_F(SendJobs, SimulatedReceiverGetsEveryKindOfImageWhole) {
       EXPECT_GE(changed - full, std::chrono::milliseconds(1000));
     }
   }
-}
-
-TEST_F(SendJobs, CancelLeavesTheJobAndARejectedChoiceStillAbandonsIt) {
-  const std::string first = MakeFile("first.bin", Pattern(70000));
-  ChooseForSend(first);
-  Expect(9);
-  ChooseForSend(std::nullopt);
-  EXPECT_TRUE(JobFileOpen());
-
-  ChooseForSend(MakeFile("tiny.bin", Pattern(100)));
-  EXPECT_FALSE(JobFileOpen());
-  EXPECT_EQ(Statuses().back(), "Invalid File");
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Invalid File"});
-  EXPECT_EQ(Dlg().m_ctlFileName.GetWindowText(), first);
-  Reply(RSP_FIRST_BLOCK);
-  EXPECT_TRUE(Settle().empty());
-}
-
-TEST_F(SendJobs, OnlyASoftwareJobRemembersItsFolder) {
-  ASSERT_TRUE(WriteProfileString("Marlpane", "Folder", "/kept"));
-  ChooseForSend(MakeFile("db.bin", Pattern(262144)));
-  EXPECT_EQ(Engine().JobCode(), JOB_DATABASE);
-  EXPECT_TRUE(JobFileOpen());
-  EXPECT_EQ(Folder(), "/kept");
-
-  // A path without a separator (relative to the working folder) leaves an empty folder.
-  MakeFile("plain.bin", Pattern(70000));
-  const fs::path cwd = fs::current_path();
-  fs::current_path(m_tmp.Dir());
-  Engine().StartSoftwareJob("plain.bin");
-  fs::current_path(cwd);
-  EXPECT_TRUE(JobFileOpen());
-  EXPECT_EQ(Folder(), "");
 }
 
 }  // namespace

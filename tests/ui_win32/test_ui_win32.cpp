@@ -84,9 +84,9 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
   EXPECT_EQ(WideToUtf8(TextOf(dialog)), dlg->text);
 
   const LONG style = ::GetWindowLongW(dialog, GWL_STYLE);
-  EXPECT_EQ((style & WS_CAPTION) == WS_CAPTION, (tmpl->style & WS_CAPTION) == WS_CAPTION);
-  EXPECT_EQ((style & WS_SYSMENU) != 0, (tmpl->style & WS_SYSMENU) != 0);
-  EXPECT_EQ((style & WS_MINIMIZEBOX) != 0, (tmpl->style & WS_MINIMIZEBOX) != 0);
+  for (const LONG bits : {WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX}) {
+    EXPECT_EQ((style & bits) == bits, (tmpl->style & bits) == static_cast<DWORD>(bits)) << std::hex << bits;
+  }
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
   EXPECT_EQ((::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0,
             (tmpl->exStyle & WS_EX_APPWINDOW) != 0);
@@ -123,16 +123,12 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
     const ::RECT got = RectInParent(w);
     EXPECT_EQ(got.left, corner.left);
     EXPECT_EQ(got.top, corner.top);
-    if (c.kind == platform::ControlKind::StaticIcon) {
-      // An icon control takes its icon's size, as on every desktop.
-      EXPECT_EQ(got.right - got.left, ::GetSystemMetrics(SM_CXICON));
-      EXPECT_EQ(got.bottom - got.top, ::GetSystemMetrics(SM_CYICON));
-    } else {
-      EXPECT_EQ(got.right - got.left, extent.right);
-      // The template's height of a list box is its open list's.
-      if (c.kind != platform::ControlKind::ComboBox) {
-        EXPECT_EQ(got.bottom - got.top, extent.bottom);
-      }
+    // An icon control takes its icon's size, as on every desktop; the template's height of a
+    // list box is its open list's.
+    const bool icon = c.kind == platform::ControlKind::StaticIcon;
+    EXPECT_EQ(got.right - got.left, icon ? ::GetSystemMetrics(SM_CXICON) : extent.right);
+    if (c.kind != platform::ControlKind::ComboBox) {
+      EXPECT_EQ(got.bottom - got.top, icon ? ::GetSystemMetrics(SM_CYICON) : extent.bottom);
     }
     EXPECT_EQ(::IsWindowVisible(w) != FALSE, state.visible && ::IsWindowVisible(dialog));
 
@@ -141,13 +137,11 @@ void ExpectDialogAsTemplate(::HWND dialog, platform::HWND hDlg) {
     EXPECT_EQ((controlStyle & WS_TABSTOP) != 0, (c.style & WS_TABSTOP) != 0);
     switch (c.kind) {
       case platform::ControlKind::PushButton:
-        // The focused push button is drawn as the default one while it has the focus.
-        EXPECT_TRUE((controlStyle & BS_TYPEMASK) == BS_PUSHBUTTON || (controlStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
-        EXPECT_EQ(WideToUtf8(TextOf(w)), state.text);
-        break;
       case platform::ControlKind::DefPushButton:
       case platform::ControlKind::GroupBox:
-        EXPECT_EQ(controlStyle & BS_TYPEMASK, static_cast<LONG>(c.style & BS_TYPEMASK));
+        // The focused push button is drawn as the default one while it has the focus.
+        EXPECT_TRUE((controlStyle & BS_TYPEMASK) == static_cast<LONG>(c.style & BS_TYPEMASK) ||
+                    (c.kind == platform::ControlKind::PushButton && (controlStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON));
         EXPECT_EQ(WideToUtf8(TextOf(w)), state.text);
         break;
       case platform::ControlKind::ComboBox: {
@@ -223,13 +217,6 @@ TEST_F(Win32Dialog, TemplatesBecomeNativeDialogsWithTheirFontsAndControlsAtTheir
     const ::HWND native = Backend().NativeWindow(dlg.m_hWnd);
     ASSERT_NE(native, nullptr);
     EXPECT_TRUE(::IsWindowVisible(native));
-    const platform::DialogTemplate* tmpl = platform::FindDialogTemplate(id);
-    for (std::size_t i = 0; i < tmpl->controls.size(); ++i) {
-      // Nothing changed them: the screen shows the template's own texts.
-      if (tmpl->controls[i].kind != platform::ControlKind::ComboBox) {
-        EXPECT_EQ(platform::GetWindowState(platform::GetChildWindows(dlg.m_hWnd)[i])->text, tmpl->controls[i].text);
-      }
-    }
     ExpectDialogAsTemplate(native, dlg.m_hWnd);
     EXPECT_TRUE(dlg.DestroyWindow());
     EXPECT_FALSE(::IsWindow(native));
