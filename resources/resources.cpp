@@ -22,25 +22,31 @@ std::string CommandLineHelpText() {
   return text;
 }
 
-// Printed in the terminal under the six lines above (the About box shows those only).
+// The terminal's help, printed under the six lines above (the About box shows those only).
+// These are the options both systems share, and the lines after the option list.
+#define HELP_JOB_OPTIONS \
+  "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n" \
+  "               57600, 115200 (the default) or 230400; every job starts\n" \
+  "               at 9600 baud and returns to it\n" \
+  "  -p FILE      send a software image (64 KiB to under 4 MiB)\n" \
+  "  -d FILE      send a database (262,144 bytes)\n" \
+  "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n" \
+  "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+#define HELP_END_OF_OPTIONS \
+  "  -h, --help   this help\n" \
+  "  --version    the program's version\n" \
+  "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the\n" \
+  "receiver on.\n" \
+  "\n"
+
 #ifdef _WIN32
 const char* const TERMINAL_HELP_TEXT =
     "Usage: quorin-cli [-c COMn] [-s SPEED] -p|-d|-u|-b FILE\n"
     "  -c COMn      the serial port, COM1 to COM9 (the COM names are the\n"
     "               devices); anything else selects COM1\n"
-    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n"
-    "               57600, 115200 (the default) or 230400; every job starts\n"
-    "               at 9600 baud and returns to it\n"
-    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
-    "  -d FILE      send a database (262,144 bytes)\n"
-    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
-    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    HELP_JOB_OPTIONS
     "  --ports      list the COM ports the system knows and their devices\n"
-    "  -h, --help   this help\n"
-    "  --version    the program's version\n"
-    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the\n"
-    "receiver on.\n"
-    "\n"
+    HELP_END_OF_OPTIONS
     "Exit status: 0 done, or the help or version asked for; 1 the job failed or\n"
     "the port could not be opened; 2 no job was given; 130 Ctrl+C or\n"
     "Ctrl+Break; 143 the console was closed.\n"
@@ -54,20 +60,10 @@ const char* const TERMINAL_HELP_TEXT =
     "               the serial port: COM1 to COM9, each mapped to a device\n"
     "               (below), or a device path for this run only; anything\n"
     "               else selects COM1\n"
-    "  -s SPEED     the data speed of a send job: 9600, 14400, 19200, 38400,\n"
-    "               57600, 115200 (the default) or 230400; every job starts\n"
-    "               at 9600 baud and returns to it\n"
-    "  -p FILE      send a software image (64 KiB to under 4 MiB)\n"
-    "  -d FILE      send a database (262,144 bytes)\n"
-    "  -u FILE      read the receiver's database into FILE (at 9600 baud)\n"
-    "  -b FILE      send a boot image (a multiple of 65,536 bytes)\n"
+    HELP_JOB_OPTIONS
     "  --ports      list the COM entries, their devices and the serial devices\n"
     "               found\n"
-    "  -h, --help   this help\n"
-    "  --version    the program's version\n"
-    "Only the first of -p, -d, -u and -b counts. Arm the job, then switch the\n"
-    "receiver on.\n"
-    "\n"
+    HELP_END_OF_OPTIONS
     "Exit status: 0 done, or the help or version asked for; 1 the job failed or\n"
     "the port could not be opened; 2 no job was given; 130 Ctrl+C; 143 SIGTERM;\n"
     "129 hang-up.\n"
